@@ -1,0 +1,113 @@
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/failure.h"
+#include "base/text.h"
+#include "cli/cli_common.h"
+
+namespace velmora::cli {
+namespace {
+
+struct Command {
+  std::string usage;
+  CommandFn run;
+};
+
+std::map<std::string, Command>& commands() {
+  static std::map<std::string, Command> table;
+  return table;
+}
+
+void print_usage() {
+  std::cerr << "usage: velmora <command> [arguments]\n";
+  for (const auto& [name, command] : commands()) std::cerr << "  velmora " << command.usage << "\n";
+}
+
+}  // namespace
+
+CommandRegistration::CommandRegistration(const char* name, const char* usage, CommandFn run) {
+  commands()[name] = Command{usage, std::move(run)};
+}
+
+std::string ArgReader::next() {
+  if (done()) throw UsageError{"missing argument"};
+  return args_[pos_++];
+}
+
+std::string ArgReader::value_of(const std::string& option) {
+  std::string arg = next();
+  const auto eq = arg.find('=');
+  if (eq != std::string::npos) return arg.substr(eq + 1);
+  if (done()) throw UsageError{option + " needs a value"};
+  return next();
+}
+
+std::filesystem::path path_from_utf8(const std::string& text) {
+  const std::u8string u8(text.begin(), text.end());
+  return std::filesystem::path(u8);
+}
+
+std::vector<std::uint8_t> read_whole_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Failure("Cannot open input file: " + utf16_to_utf8(path.u16string()));
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw Failure("Cannot read input file: " + utf16_to_utf8(path.u16string()));
+  return bytes;
+}
+
+long long parse_int_arg(const std::string& text, long long lo, long long hi, const std::string& what) {
+  if (text.empty() || text.size() > 18) throw UsageError{"bad " + what + ": " + text};
+  long long value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') throw UsageError{"bad " + what + ": " + text};
+    value = value * 10 + (c - '0');
+  }
+  if (value < lo || value > hi) throw UsageError{what + " out of range: " + text};
+  return value;
+}
+
+int run(const std::vector<std::string>& argv) {
+  if (argv.size() < 2 || argv[1] == "--help" || argv[1] == "help") {
+    print_usage();
+    return argv.size() < 2 ? 2 : 0;
+  }
+  const auto it = commands().find(argv[1]);
+  if (it == commands().end()) {
+    std::cerr << "velmora: unknown command: " << argv[1] << "\n";
+    print_usage();
+    return 2;
+  }
+  const std::vector<std::string> args(argv.begin() + 2, argv.end());
+  try {
+    return it->second.run(args);
+  } catch (const UsageError& e) {
+    std::cerr << "velmora: " << e.message << "\nusage: velmora " << it->second.usage << "\n";
+    return 2;
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << "velmora: " << e.what() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace velmora::cli
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) {
+    const std::u16string wide(reinterpret_cast<const char16_t*>(argv[i]));
+    args.push_back(velmora::utf16_to_utf8(wide));
+  }
+  return velmora::cli::run(args);
+}
+#else
+int main(int argc, char** argv) {
+  return velmora::cli::run(std::vector<std::string>(argv, argv + argc));
+}
+#endif
