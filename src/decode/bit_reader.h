@@ -1,0 +1,42 @@
+#pragma once
+// Most-significant-bit-first reader over a byte buffer: stream bit i is bit
+// (7 - i % 8) of byte i / 8. Callers check remaining() before every read;
+// the reader itself never bounds-checks.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace velmora {
+
+class MsbBitReader {
+ public:
+  MsbBitReader(std::span<const std::uint8_t> bytes, std::size_t start_bit)
+      : bytes_(bytes), pos_(start_bit) {}
+
+  std::size_t remaining() const { return bytes_.size() * 8 - pos_; }
+
+  // The next `count` bits (at most 8) as an unsigned number, not consumed.
+  std::uint32_t peek(int count) const {
+    std::uint32_t value = 0;
+    for (int i = 0; i < count; ++i) {
+      const std::size_t bit = pos_ + static_cast<std::size_t>(i);
+      value = (value << 1) | ((bytes_[bit >> 3] >> (7 - (bit & 7))) & 1u);
+    }
+    return value;
+  }
+
+  void skip(int count) { pos_ += static_cast<std::size_t>(count); }
+
+  std::uint32_t read(int count) {
+    const std::uint32_t value = peek(count);
+    skip(count);
+    return value;
+  }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::size_t pos_;
+};
+
+}  // namespace velmora

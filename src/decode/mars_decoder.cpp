@@ -1,0 +1,84 @@
+#include "decode/mars_decoder.h"
+
+#include <algorithm>
+
+#include "base/failure.h"
+#include "decode/bit_reader.h"
+#include "decode/mars_code.h"
+
+namespace velmora {
+namespace {
+
+// Three zero bytes let the 8-bit look-ahead run to the end of the real
+// stream; all "bits remaining" checks count them.
+constexpr std::size_t kStreamPadding = 3;
+
+std::size_t start_bit_for(std::uint8_t variant) { return variant >= 1 && variant <= 7 ? variant : 0; }
+
+}  // namespace
+
+std::vector<std::uint8_t> decompress_mars(std::span<const std::uint8_t> stream, std::int32_t width,
+                                          std::int32_t height, std::uint8_t variant) {
+  if (width < kMinMarsDimension || height < kMinMarsDimension || width > kMaxMarsDimension ||
+      height > kMaxMarsDimension) {
+    throw Failure("Unsupported Mars dimensions");
+  }
+  if (stream.size() > kMaxCompressedStreamBytes) throw Failure("Compressed payload exceeds safety cap");
+
+  std::vector<std::uint8_t> padded;
+  padded.reserve(stream.size() + kStreamPadding);
+  padded.assign(stream.begin(), stream.end());
+  padded.resize(stream.size() + kStreamPadding, 0);
+
+  MsbBitReader bits(padded, start_bit_for(variant));
+  const int sign = variant == kMarsVariantSwapSigns ? -1 : 1;
+  const std::size_t total = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  std::vector<std::uint8_t> samples;
+  samples.reserve(total);
+
+  for (int row = 0; row < height; ++row) {
+    for (int col = 0; col < width; ++col) {
+      if (row < 2 && col < 2) {
+        if (bits.remaining() < 8) throw Failure("Incomplete compressed row seed");
+        samples.push_back(static_cast<std::uint8_t>(bits.read(8)));
+        continue;
+      }
+      if (bits.remaining() < 8) throw Failure("Truncated compressed Mars symbol");
+      const MarsCode& code = classify_mars_code(static_cast<std::uint8_t>(bits.peek(8)));
+      bits.skip(code.length);
+      int value = 0;
+      if (code.literal) {
+        if (bits.remaining() < 8) throw Failure("Truncated Mars literal");
+        value = static_cast<int>(bits.read(kMarsLiteralBits)) << 3;
+      } else {
+        value = predict_mars_sample(samples.data(), width, row, col) + sign * code.delta;
+      }
+      samples.push_back(static_cast<std::uint8_t>(std::clamp(value, 0, 255)));
+    }
+  }
+  if (samples.size() != total) throw Failure("Mars decompressor produced wrong image size");
+  return samples;
+}
+
+BayerPlane decode_raw_photo(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
+                            bool compressed, std::uint8_t variant) {
+  if (width <= 0 || height <= 0 || raw.size() < kRawHeaderBytes) throw Failure("Invalid Mars raw photo");
+  const std::int64_t sample_count = static_cast<std::int64_t>(width) * height;
+  if (sample_count > kMaxImageSamples) throw Failure("Image exceeds safety cap");
+
+  BayerPlane plane;
+  plane.width = width;
+  plane.height = height;
+  const auto data = raw.subspan(kRawHeaderBytes);
+  if (compressed) {
+    plane.samples = decompress_mars(data, width, height, variant);
+    return plane;
+  }
+  if (data.size() != static_cast<std::uint64_t>(sample_count)) {
+    throw Failure("Non-compressed Mars payload length mismatch");
+  }
+  plane.samples.assign(data.begin(), data.end());
+  return plane;
+}
+
+}  // namespace velmora
