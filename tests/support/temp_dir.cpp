@@ -1,0 +1,28 @@
+#include "support/temp_dir.h"
+
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace velmora::testing_support {
+
+TempDir::TempDir() {
+  std::random_device random;
+  const auto base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto candidate = base / ("velmora_test_" + std::to_string(random()) + std::to_string(random()));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = std::move(candidate);
+      return;
+    }
+  }
+  throw std::runtime_error("could not create a temporary directory");
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace velmora::testing_support
