@@ -241,7 +241,9 @@ std::uint8_t SimulatedCamera::status_byte() {
   if (phase_ == Phase::Idle) return jammed_ ? 0x02 : 0x00;
   if (polling_) {
     ++polls_;
-    const bool enough_polls = config_.ack_after_polls > 0 && polls_ >= config_.ack_after_polls;
+    const int needed = (operation_ == 0x0F && config_.get_data_ack_after_polls >= 0) ? config_.get_data_ack_after_polls
+                                                                                     : config_.ack_after_polls;
+    const bool enough_polls = needed > 0 && polls_ >= needed;
     const bool enough_time = clock_.now_ns() - poll_start_ns_ >= config_.ack_after_ms * 1'000'000;
     if (enough_polls && enough_time) return 0x0A;
     return config_.unacknowledged_status;

@@ -74,6 +74,7 @@ struct SimulatedCameraConfig {
   // and not before this much time since the address byte that starts the poll.
   int ack_after_polls = 1;
   std::uint64_t ack_after_ms = 0;
+  int get_data_ack_after_polls = -1;  // when >= 0, replaces ack_after_polls for GET_DATA positioning
   std::uint8_t unacknowledged_status = 0x00;
   std::uint8_t ordinary_status = 0x00;  // answer to status requests that nobody examines
 
