@@ -1,0 +1,15 @@
+#include "output/save_png.h"
+
+#include "output/naming.h"
+#include "output/new_file.h"
+#include "output/png.h"
+
+namespace velmora {
+
+void save_png_output(const OutputContext& context, std::string_view label, const RgbImage& image, FileApi& files) {
+  const auto png = encode_png(image);
+  const std::string stem = context.prefix + "_" + std::string(label) + "_" + context.tail;
+  write_new_file(unique_output_path(context.folder, stem, ".png"), png, files);
+}
+
+}  // namespace velmora

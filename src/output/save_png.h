@@ -1,0 +1,26 @@
+#pragma once
+// Saving one rendering of a download as a PNG file.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "platform/file_api.h"
+#include "render/rgb_image.h"
+
+namespace velmora {
+
+// Where and under which name parts a photo's renderings go; the download job
+// fills it per photo.
+struct OutputContext {
+  std::filesystem::path folder;
+  std::string prefix;  // the photo's stem, as in Velmora_007_HR-CP
+  std::string tail;    // the photo's time stamp
+};
+
+// Encodes the image and writes it as a new file prefix_label_tail.png (with a
+// collision counter when that name is taken).
+void save_png_output(const OutputContext& context, std::string_view label, const RgbImage& image,
+                     FileApi& files = system_file_api());
+
+}  // namespace velmora

@@ -1,0 +1,65 @@
+#include "output/save_png.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "base/failure.h"
+#include "output/png.h"
+#include "support/faulty_file_api.h"
+#include "support/temp_dir.h"
+
+namespace velmora {
+namespace {
+
+using testing_support::FaultyFileApi;
+using testing_support::TempDir;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes read_all(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(SavePngOutput, NamesTheFilePrefixLabelTail) {
+  TempDir dir;
+  const OutputContext context{dir.path(), "Velmora_007_HR-CP", "250314093005"};
+  const RgbImage image{2, 1, {1, 2, 3, 4, 5, 6}};
+  save_png_output(context, "balanced", image);
+  save_png_output(context, "balanced", image);
+  save_png_output(context, "balanced-more-color", image);
+  const auto expected = encode_png(image);
+  EXPECT_EQ(read_all(dir.path() / "Velmora_007_HR-CP_balanced_250314093005.png"), expected);
+  EXPECT_EQ(read_all(dir.path() / "Velmora_007_HR-CP_balanced_250314093005_02.png"), expected);
+  EXPECT_EQ(read_all(dir.path() / "Velmora_007_HR-CP_balanced-more-color_250314093005.png"), expected);
+}
+
+TEST(SavePngOutput, InvalidImageCreatesNothing) {
+  TempDir dir;
+  FaultyFileApi files;
+  try {
+    save_png_output({dir.path(), "p", "t"}, "balanced", RgbImage{2, 2, Bytes(11)}, files);
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_STREQ(failure.what(), "Invalid RGB image buffer");
+  }
+  EXPECT_TRUE(files.calls().empty());
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(SavePngOutput, FullDiskLeavesNoFile) {
+  TempDir dir;
+  FaultyFileApi files({.disk_space = 70000});
+  try {
+    save_png_output({dir.path(), "p", "t"}, "balanced", RgbImage{200, 200, Bytes(120000, 9)}, files);
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_STREQ(failure.what(), "Could not finish writing output file");
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,49 @@
+#pragma once
+// File calls that pass to the real ones (so files really appear and vanish)
+// but can be made to fail like a full disk or a broken device, and record
+// every call.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/file_api.h"
+
+namespace velmora::testing_support {
+
+struct FileFaults {
+  bool fail_create = false;  // ERROR_ACCESS_DENIED
+  // Bytes that still fit on the disk, over all writes. A write that does not
+  // fit stores what fits and fails with ERROR_DISK_FULL ...
+  std::optional<std::uint64_t> disk_space = std::nullopt;
+  // ... or, with this set, reports success with the shorter count.
+  bool full_disk_writes_short = false;
+  bool fail_flush = false;
+  bool fail_close = false;   // the handle is closed all the same
+  bool fail_delete = false;  // the file stays
+};
+
+class FaultyFileApi final : public FileApi {
+ public:
+  explicit FaultyFileApi(FileFaults faults = {}, FileApi& real = system_file_api());
+
+  FileHandle create_new_file(const std::filesystem::path& path) override;
+  bool write_file(FileHandle file, const std::uint8_t* data, std::uint32_t size, std::uint32_t* written) override;
+  bool flush_file_buffers(FileHandle file) override;
+  bool close_handle(FileHandle file) override;
+  bool delete_file(const std::filesystem::path& path) override;
+
+  // One line per call: "create", "write 65536", "flush", "close", "delete".
+  const std::vector<std::string>& calls() const { return calls_; }
+  int open_handles() const { return open_handles_; }
+
+  FileFaults faults;
+
+ private:
+  FileApi& real_;
+  std::vector<std::string> calls_;
+  int open_handles_ = 0;
+};
+
+}  // namespace velmora::testing_support
