@@ -81,6 +81,14 @@ std::u16string utf8_to_utf16(std::string_view text) {
   return out;
 }
 
+std::optional<std::u16string> utf8_to_utf16_strict(std::string_view text) {
+  std::u16string out = utf8_to_utf16(text);
+  // The lenient conversion marks every bad sequence with U+FFFD; a real U+FFFD
+  // in the input survives the round trip unchanged.
+  if (out.find(kReplacement) != std::u16string::npos && utf16_to_utf8(out) != text) return std::nullopt;
+  return out;
+}
+
 std::string utf16_to_utf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
