@@ -1,0 +1,18 @@
+#pragma once
+// The "mars-historical" style: a tone curve from the raw header, bright and
+// dark point correction from the histograms, and a colour enhancement.
+
+#include <cstdint>
+#include <span>
+
+#include "render/rgb_image.h"
+
+namespace velmora {
+
+// raw is the raw photo the baseline was rendered from; only its header byte 7
+// (a percentage that sets the tone curve) is read.
+// Throws Failure "Mars raw payload is shorter than its 12-byte header" or
+// "Invalid baseline RGB image" before touching any pixel.
+RgbImage render_mars_historical(const RgbImage& baseline, std::span<const std::uint8_t> raw);
+
+}  // namespace velmora

@@ -1,0 +1,33 @@
+#pragma once
+// The render dispatcher: the one entry point through which the preview and
+// the download job obtain every rendered image.
+
+#include <cstdint>
+#include <span>
+
+#include "decode/bayer_plane.h"
+#include "render/demosaic.h"
+#include "render/rgb_image.h"
+#include "render/style_params.h"
+
+namespace velmora {
+
+// Demosaics samples (a width x height plane) under pattern and renders the
+// result in style with additional set. raw is the raw photo the samples were
+// decoded from; only the mars-historical style reads it (its header).
+// Throws Failure "Bayer dimensions mismatch", "Baseline Bayer demosaic
+// cannot be modified" (style 5 with a set other than 0), or the failures of
+// the pipelines.
+RgbImage render_photo(std::span<const std::uint8_t> raw, std::span<const std::uint8_t> samples, std::int32_t width,
+                      std::int32_t height, std::int32_t pattern, std::int32_t style, std::int32_t set);
+
+inline RgbImage render_photo(std::span<const std::uint8_t> raw, const BayerPlane& plane, std::int32_t pattern,
+                             std::int32_t style, std::int32_t set) {
+  return render_photo(raw, plane.samples, plane.width, plane.height, pattern, style, set);
+}
+
+// Scales each channel so its mean meets the mean of the three means; gains
+// are limited to 0.35..3.0. Throws Failure "Invalid baseline RGB image".
+RgbImage gray_world(const RgbImage& image);
+
+}  // namespace velmora

@@ -1,0 +1,439 @@
+"""Independent model of the photo renders, used to check `velmora render`.
+
+Images are (width, height, px) with px a flat list of ints, three per pixel
+(red, green, blue), rows from the top. Powers are computed exactly with the
+decimal module and rounded once to a double, so the model does not depend on
+the C library's pow(). Every other step uses Python floats (IEEE doubles) in
+the order the rules state them.
+"""
+
+import math
+from decimal import Decimal, localcontext
+
+PATTERNS = ["rggb", "bggr", "grbg", "gbrg"]
+STYLES = ["restrained", "balanced", "expressive", "proc20", "proc23",
+          "baseline", "mars-historical", "grayworld"]
+SETS = ["", "brighter", "more-color", "lower-contrast", "stronger-destripe"]
+GLITCHES = ["scanline-shear", "channel-tear", "solarize-posterize",
+            "mosaic-shred", "digital-storm"]
+
+# low, high, gamma, contrast, saturation, white balance, highlights, destripe
+PARAMS = {
+    0: (0.001, 0.999, 1.0, 0.86, 0.96, 1.0, 0.65, 0.95),
+    1: (0.0025, 0.9975, 0.95, 0.9, 0.98, 1.0, 0.45, 0.5),
+    2: (0.0025, 0.998, 0.72, 1.04, 1.16, 0.8, 0.46, 0.9),
+    3: (0.005, 0.995, 0.9, 0.95, 1.0, 1.0, 0.2, 0.75),
+    4: (0.0025, 0.9975, 0.95, 0.9, 0.98, 1.0, 0.8, 0.5),
+}
+FALLBACK = (0.01, 0.99, 0.82, 1.0, 1.0, 1.0, 0.0, 0.0)
+
+
+class RenderError(Exception):
+    pass
+
+
+def name_of(table, n):
+    return table[n] if 0 <= n < len(table) else "unknown"
+
+
+_pow_cache = {}
+
+
+def power(base, exponent):
+    """base ** exponent correctly rounded to a double (base >= 0)."""
+    key = (base, exponent)
+    if key not in _pow_cache:
+        if base == 0.0:
+            value = 0.0
+        elif exponent == 1.0:
+            value = base
+        else:
+            with localcontext() as ctx:
+                ctx.prec = 60
+                value = float(Decimal(base) ** Decimal(exponent))
+        _pow_cache[key] = value
+    return _pow_cache[key]
+
+
+def nearest(v):
+    """Nearest integer, halves away from zero."""
+    if v < 0:
+        return -nearest(-v)
+    whole = int(v)
+    return whole + 1 if v - whole >= 0.5 else whole
+
+
+def byte(v):
+    return 0 if v < 0 else 255 if v > 255 else v
+
+
+def well_formed(img):
+    w, h, px = img
+    return w >= 1 and h >= 1 and len(px) == w * h * 3
+
+
+# ---- demosaic -------------------------------------------------------------
+
+def demosaic(samples, w, h, pattern):
+    """samples: w*h ints. Bilinear, clamped edges, truncating averages."""
+    if w < 1 or h < 1:
+        raise RenderError("Invalid image dimensions")
+    if len(samples) < w * h:
+        raise RenderError("Raw photo is shorter than 12-byte header plus width*height Bayer samples")
+    if not 0 <= pattern < 4:
+        raise RenderError("Unknown Bayer pattern")
+    layout = PATTERNS[pattern]
+
+    def s(x, y):
+        x = min(max(x, 0), w - 1)
+        y = min(max(y, 0), h - 1)
+        return samples[y * w + x]
+
+    def colour(x, y):
+        return layout[(y % 2) * 2 + (x % 2)]
+
+    px = []
+    for y in range(h):
+        for x in range(w):
+            here = colour(x, y)
+            plus = (s(x - 1, y) + s(x + 1, y) + s(x, y - 1) + s(x, y + 1)) // 4
+            cross = (s(x - 1, y - 1) + s(x + 1, y - 1) + s(x - 1, y + 1) + s(x + 1, y + 1)) // 4
+            left_right = (s(x - 1, y) + s(x + 1, y)) // 2
+            up_down = (s(x, y - 1) + s(x, y + 1)) // 2
+            if here == "r":
+                px += [s(x, y), plus, cross]
+            elif here == "b":
+                px += [cross, plus, s(x, y)]
+            elif colour(x + 1, y) == "r":  # green with red neighbours left and right
+                px += [left_right, s(x, y), up_down]
+            else:
+                px += [up_down, s(x, y), left_right]
+    return (w, h, px)
+
+
+# ---- gray world -----------------------------------------------------------
+
+def channel(px, c):
+    return px[c::3]
+
+
+def gray_gains(px):
+    n = len(px) // 3
+    means = [sum(channel(px, c)) / n for c in range(3)]
+    gray = (means[1] + means[0] + means[2]) / 3
+    gains = []
+    for m in means:
+        g = 1.0 if m == 0 else gray / m
+        gains.append(min(max(g, 0.35), 3.0))
+    return gains
+
+
+def gray_world(img):
+    if not well_formed(img) or not img[2]:
+        raise RenderError("Invalid baseline RGB image")
+    w, h, px = img
+    gains = gray_gains(px)
+    return (w, h, [byte(nearest(v * gains[i % 3])) for i, v in enumerate(px)])
+
+
+# ---- parametric styles ----------------------------------------------------
+
+def params_for(style, set_number):
+    p = list(PARAMS.get(style, FALLBACK))
+    if set_number == 1:
+        p[2] = p[2] * 0.72
+    elif set_number == 2:
+        p[4] = p[4] * 1.28
+    elif set_number == 3:
+        p[3] = p[3] * 0.8
+    elif set_number == 4:
+        p[7] = 1.0
+    return tuple(p)
+
+
+def luma(r, g, b):
+    return 0.587 * g + 0.299 * r + 0.114 * b
+
+
+def black_white_points(values, n, low, high):
+    hist = [0] * 256
+    for v in values:
+        hist[v] += 1
+    low_count = int(n * low)
+    high_count = int(n * high)
+    lo = hi = None
+    running = 0
+    for b in range(256):
+        running += hist[b]
+        if lo is None and running >= low_count:
+            lo = b
+        if hi is None and running >= high_count:
+            hi = b
+    lo = 255 if lo is None else lo
+    hi = 255 if hi is None else hi
+    return (lo, hi) if hi > lo + 4 else (0, 255)
+
+
+def parametric(img, params):
+    low, high, gamma, contrast, sat, wb, shaping, destripe = params
+    if not well_formed(img):
+        raise RenderError("Invalid baseline RGB image")
+    if not (0 <= low < high <= 1):
+        raise RenderError("Invalid percentile range")
+    if not gamma > 0:
+        raise RenderError("Gamma must be positive")
+    w, h, px = img
+    px = list(px)
+    n = w * h
+
+    points = [black_white_points(channel(px, c), n, low, high) for c in range(3)]
+    for i, v in enumerate(px):
+        lo, hi = points[i % 3]
+        px[i] = byte(nearest((v - lo) * 255 / (hi - lo)))
+
+    if wb > 0:
+        gains = gray_gains(px)
+        s = min(max(wb, 0.0), 1.0)
+        px = [byte(nearest(v * ((gains[i % 3] - 1) * s + 1))) for i, v in enumerate(px)]
+
+    px = [byte(nearest(power(v / 255, gamma) * 255)) for v in px]
+
+    if abs(contrast - 1) > 1e-9:
+        px = [byte(nearest((v - 128) * contrast + 128)) for v in px]
+
+    if abs(sat - 1) > 1e-9:
+        out = []
+        for i in range(0, len(px), 3):
+            r, g, b = px[i:i + 3]
+            y = luma(r, g, b)
+            out += [byte(nearest((c - y) * sat + y)) for c in (r, g, b)]
+        px = out
+
+    if shaping > 0:
+        k = min(max(shaping, 0.0), 1.5) + 1
+        d = 1 - 0.7
+        out = []
+        for v in px:
+            x = v / 255
+            if x > 0.7:
+                v = byte(nearest((power((x - 0.7) / d, k) * d + 0.7) * 255))
+            out.append(v)
+        px = out
+
+    if destripe > 0 and h >= 5:
+        s = min(max(destripe, 0.0), 1.0)
+        row_means = []
+        for y in range(h):
+            total = 0.0
+            for x in range(w):
+                i = (y * w + x) * 3
+                total += luma(px[i], px[i + 1], px[i + 2])
+            row_means.append(total / w)
+        for y in range(h):
+            gain = 1.0
+            if row_means[y] > 2.0:
+                near = [row_means[j] for j in (y - 2, y - 1, y + 1, y + 2) if 0 <= j < h]
+                total = 0.0
+                for m in near:
+                    total += m
+                ratio = min(max(total / len(near) / row_means[y], 0.94), 1.06)
+                gain = (ratio - 1) * s + 1
+            for i in range(y * w * 3, (y + 1) * w * 3):
+                px[i] = byte(nearest(px[i] * gain))
+    return (w, h, px)
+
+
+# ---- historical Mars processing -------------------------------------------
+
+def histogram(values):
+    hist = [0] * 256
+    for v in values:
+        hist[v] += 1
+    return hist
+
+
+def mars_historical(img, raw):
+    if len(raw) < 12:
+        raise RenderError("Mars raw payload is shorter than its 12-byte header")
+    if not well_formed(img):
+        raise RenderError("Invalid baseline RGB image")
+    w, h, px = img
+    n = w * h
+
+    g = max(0.6, math.sqrt(raw[7] / 100))
+    table = [byte(int(power(i / 255, g) * 255)) for i in range(256)]
+    px = [table[v] for v in px]
+
+    hists = [histogram(channel(px, c)) for c in range(3)]
+    x = 1 + sum(sum(hist[48:208]) for hist in hists)
+    q = math.sqrt(x * 1.5 / (n * 3))
+    amount = (q * 1.4) * q
+
+    m = n // 200
+    factors = []
+    for hist in hists:
+        b, total = 254, 0
+        while b > 32 and total < m:
+            total += hist[b]
+            b -= 1
+        factors.append(253 / b)
+    if max(factors) <= 2.5:
+        px = [byte(int(v * factors[i % 3])) for i, v in enumerate(px)]
+
+    hists = [histogram(channel(px, c)) for c in range(3)]
+    factors = []
+    for hist in hists:
+        a, total = 0, 0
+        while a < 96 and total < m:
+            total += hist[a]
+            a += 1
+        factors.append(254 / (255 - a))
+    top = max(factors)
+    if top >= 1.15:
+        factors = [f / top * 1.15 for f in factors]
+    px = [byte((int((v - 255) * 256 * factors[i % 3]) + 65288) >> 8) for i, v in enumerate(px)]
+
+    if amount > 0:
+        out = []
+        for i in range(0, len(px), 3):
+            trio = px[i:i + 3]
+            avg = sum(trio) // 3
+            for c in trio:
+                if c > avg:
+                    step = (c - avg) * (255 - c) / (256 - avg) * amount
+                else:
+                    step = (c - avg) * (255 - avg) / (256 - c) * amount
+                out.append(byte(c + int(step)))
+        px = out
+    return (w, h, px)
+
+
+# ---- dispatcher -----------------------------------------------------------
+
+def render_photo(raw, samples, w, h, pattern, style, set_number):
+    if len(samples) != w * h:
+        raise RenderError("Bayer dimensions mismatch")
+    base = demosaic(samples, w, h, pattern)
+    if style == 5:
+        if set_number != 0:
+            raise RenderError("Baseline Bayer demosaic cannot be modified")
+        return base
+    if style == 6:
+        return mars_historical(base, raw)
+    if style == 7:
+        return gray_world(base)
+    return parametric(base, params_for(style, set_number))
+
+
+# ---- glitch effects -------------------------------------------------------
+
+def wrap(a, n):
+    return a % n  # Python's % is already non-negative for n > 0
+
+
+def glitch(img, effect):
+    if not well_formed(img):
+        raise RenderError("Invalid RGB source for visual glitch effect")
+    w, h, src = img
+    if not 0 <= effect <= 4:
+        return (w, h, list(src))
+
+    def at(x, y):
+        i = (y * w + x) * 3
+        return src[i:i + 3]
+
+    px = []
+    for y in range(h):
+        for x in range(w):
+            if effect == 0:
+                shift = ((y // 9) * 53 + (y // 37) * 97) % w - w // 2
+                px += at(wrap(x + shift, w), y)
+            elif effect == 1:
+                o = (y // 16) * 3 + (37 if y % 38 < 19 else -51)
+                px += [at(wrap(x + o, w), y)[0], at(x, y)[1], at(wrap(x - o, w), wrap(y + 7, h))[2]]
+            elif effect == 2:
+                band = y // 19
+                for c, v in enumerate(at(x, y)):
+                    f = v if v <= 100 else 255 - v
+                    px.append(((band + c) % 3) * 31 + (f // 40) * 40)
+            elif effect == 3:
+                tiles_x = max((w + 15) // 16, 1)
+                tiles_y = max((h + 15) // 16, 1)
+                sx = wrap(x % 16 + (((y // 16) * 83 + (x // 16) * 47) % tiles_x) * 16, w)
+                sy = wrap(y % 16 + (((y // 16) * 41 + (x // 16) * 29) % tiles_y) * 16, h)
+                px += at(sx, sy)
+            else:
+                o = ((y // 11) * 29) % w
+                u32 = 0xFFFFFFFF
+                noise = (((y // 7) * 119) & u32) ^ ((x * 73) & u32) ^ ((y * 151) & u32)
+                px += [at(wrap(x + o, w), y)[2] ^ ((noise >> 3) & 127),
+                       at(wrap(x - o, w), y)[0] ^ ((noise >> 5) & 255),
+                       at(x, y)[1] ^ ((noise >> 2) & 191)]
+    return (w, h, px)
+
+
+# ---- Mars decoding (needed for compressed inputs and decoder variants) ----
+
+CODES = [  # (leading bits, delta or None for a literal)
+    ("0", 0), ("101", 3), ("110", -3), ("1000", 8), ("1001", -8),
+    ("1111", -20), ("11100", 20), ("11101", None),
+]
+
+
+def decompress(stream, w, h, variant):
+    if w < 2 or h < 2 or w > 4096 or h > 4096:
+        raise RenderError("Unsupported Mars dimensions")
+    if len(stream) > 16777216:
+        raise RenderError("Compressed payload exceeds safety cap")
+    bits = "".join(format(b, "08b") for b in bytes(stream) + b"\0\0\0")
+    pos = variant if 1 <= variant <= 7 else 0
+    sign = -1 if variant == 8 else 1
+    out = [0] * (w * h)
+    for r in range(h):
+        for c in range(w):
+            if r < 2 and c < 2:
+                if len(bits) - pos < 8:
+                    raise RenderError("Incomplete compressed row seed")
+                out[r * w + c] = int(bits[pos:pos + 8], 2)
+                pos += 8
+                continue
+            if len(bits) - pos < 8:
+                raise RenderError("Truncated compressed Mars symbol")
+            look = bits[pos:pos + 8]
+            lead, delta = next(code for code in CODES if look.startswith(code[0]))
+            pos += len(lead)
+            if delta is None:
+                if len(bits) - pos < 8:
+                    raise RenderError("Truncated Mars literal")
+                value = int(bits[pos:pos + 5], 2) << 3
+                pos += 5
+            else:
+                value = predict(out, w, r, c) + sign * delta
+            out[r * w + c] = byte(value)
+    return out
+
+
+def predict(out, w, r, c):
+    def at(rr, cc):
+        return out[rr * w + cc]
+    if r < 2:
+        return at(r, c - 2)
+    up = at(r - 2, c)
+    if c < 2:
+        up_right = up if c >= w - 2 else at(r - 2, c + 2)
+        return (up_right + up) // 2
+    if c <= w - 3:
+        return (at(r, c - 2) + at(r - 2, c - 2) // 2 + up + at(r - 2, c + 2) // 2 + 1) // 3
+    return (at(r, c - 2) + at(r - 2, c - 2) + up + 1) // 3
+
+
+def decode_raw(raw, w, h, compressed, variant):
+    if w <= 0 or h <= 0 or len(raw) < 12:
+        raise RenderError("Invalid Mars raw photo")
+    if w * h > 16777216:
+        raise RenderError("Image exceeds safety cap")
+    if compressed:
+        return decompress(raw[12:], w, h, variant)
+    if len(raw) != w * h + 12:
+        raise RenderError("Non-compressed Mars payload length mismatch")
+    return list(raw[12:])
