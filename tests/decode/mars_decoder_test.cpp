@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -15,9 +16,9 @@ using Bytes = std::vector<std::uint8_t>;
 using test::StreamBuilder;
 
 Bytes with_header(const Bytes& data, std::uint8_t byte7 = 37) {
-  Bytes raw(kRawHeaderBytes, 0);
+  Bytes raw(kRawHeaderBytes + data.size(), 0);
   raw[7] = byte7;
-  raw.insert(raw.end(), data.begin(), data.end());
+  std::copy(data.begin(), data.end(), raw.begin() + kRawHeaderBytes);
   return raw;
 }
 
