@@ -1,0 +1,152 @@
+// velmora download (--all | --items N,N,...) --to DIR [render and file options]
+//   [--simulated-camera[=FOLDER|SCENARIO]]
+// A refresh, then the download job on the chosen photos; N is the item
+// number of the download's file names (list position + 1). The command
+// refuses what the application's download command refuses, with its texts.
+
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/failure.h"
+#include "base/text.h"
+#include "cli/camera_source.h"
+#include "cli/cli_common.h"
+#include "ops/download.h"
+#include "ops/refresh.h"
+#include "render/demosaic.h"
+
+namespace velmora::cli {
+namespace {
+
+std::vector<std::string> split_list(const std::string& text, const std::string& option) {
+  std::vector<std::string> items;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', start);
+    items.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (items.back().empty()) throw UsageError{"bad " + option + ": " + text};
+    if (comma == std::string::npos) return items;
+    start = comma + 1;
+  }
+}
+
+void apply_styles(const std::string& list, DownloadOptions& o) {
+  o.restrained = o.balanced = o.expressive = false;
+  if (list == "none") return;
+  const std::map<std::string, bool DownloadOptions::*> styles = {
+      {"restrained", &DownloadOptions::restrained},
+      {"balanced", &DownloadOptions::balanced},
+      {"expressive", &DownloadOptions::expressive},
+  };
+  for (const auto& name : split_list(list, "--styles")) {
+    const auto it = styles.find(name);
+    if (it == styles.end()) throw UsageError{"unknown style: " + name};
+    o.*(it->second) = true;
+  }
+}
+
+void apply_sets(const std::string& list, DownloadOptions& o) {
+  const std::map<std::string, bool DownloadOptions::*> sets = {
+      {"brighter", &DownloadOptions::brighter},
+      {"more-color", &DownloadOptions::more_color},
+      {"lower-contrast", &DownloadOptions::lower_contrast},
+      {"stronger-destripe", &DownloadOptions::stronger_destriping},
+  };
+  for (const auto& name : split_list(list, "--sets")) {
+    const auto it = sets.find(name);
+    if (it == sets.end()) throw UsageError{"unknown set: " + name};
+    o.*(it->second) = true;
+  }
+}
+
+std::int32_t parse_pattern(const std::string& name) {
+  for (std::int32_t p : {kPatternRggb, kPatternBggr, kPatternGrbg, kPatternGbrg}) {
+    if (bayer_pattern_name(p) == name) return p;
+  }
+  throw UsageError{"unknown pattern: " + name};
+}
+
+const std::map<std::string, bool DownloadOptions::*>& switches() {
+  static const std::map<std::string, bool DownloadOptions::*> table = {
+      {"--legacy-proc", &DownloadOptions::legacy_proc},
+      {"--baseline", &DownloadOptions::baseline_render},
+      {"--historical-mars", &DownloadOptions::historical_mars},
+      {"--all-bayer-patterns", &DownloadOptions::all_bayer_patterns},
+      {"--extreme-glitch", &DownloadOptions::extreme_glitch},
+      {"--experimental", &DownloadOptions::experimental},
+      {"--save-transfer", &DownloadOptions::save_usb_transfer},
+      {"--save-bayer", &DownloadOptions::save_bayer_plane},
+      {"--save-usb-log", &DownloadOptions::save_usb_log},
+      {"--save-metadata", &DownloadOptions::save_metadata},
+      {"--dated-folder", &DownloadOptions::dated_folder},
+  };
+  return table;
+}
+
+int run_download_command(const std::vector<std::string>& args) {
+  DownloadOptions options;
+  bool all = false;
+  std::optional<std::vector<std::uint64_t>> items;
+  std::optional<std::string> destination;
+  std::optional<std::string> simulated;
+
+  ArgReader reader(args);
+  while (!reader.done()) {
+    const std::string& arg = reader.peek();
+    const std::string option = arg.substr(0, arg.find('='));
+    if (take_simulated_camera_option(arg, simulated)) {
+      reader.next();
+    } else if (arg == "--all") {
+      all = true;
+      reader.next();
+    } else if (option == "--items") {
+      items.emplace();
+      for (const auto& n : split_list(reader.value_of(option), "--items")) {
+        items->push_back(static_cast<std::uint64_t>(parse_int_arg(n, 1, 999999999, "item number")) - 1);
+      }
+    } else if (option == "--to") {
+      destination = reader.value_of(option);
+    } else if (option == "--styles") {
+      apply_styles(reader.value_of(option), options);
+    } else if (option == "--sets") {
+      apply_sets(reader.value_of(option), options);
+    } else if (option == "--pattern") {
+      options.bayer_pattern = parse_pattern(reader.value_of(option));
+    } else if (switches().count(arg) != 0) {
+      options.*(switches().at(arg)) = true;
+      reader.next();
+    } else {
+      throw UsageError{(arg.size() > 1 && arg[0] == '-' ? "unknown option: " : "unexpected argument: ") + arg};
+    }
+  }
+  if (all == items.has_value()) throw UsageError{"give either --all or --items"};
+  if (!destination) throw UsageError{"--to is required"};
+  options.destination = utf8_to_utf16(*destination);
+
+  auto source = make_camera_source(simulated);
+  const ProgressFn progress = stderr_progress();
+  const ScanData scan = scan_camera(source->env(), progress);
+
+  const DownloadRequest request{all ? collect_download_indices(true, scan.entries.size(), {}) : *items, options};
+  if (const auto refusal = prepare_download(request)) throw Failure(utf16_to_utf8(refusal->text));
+  progress(download_started_line(request.indices.size()));
+
+  const DownloadResult result = run_download(source->env(), scan, request.indices, options, progress);
+  if (result.failed != 0) std::cerr << "Completed with errors:\n" << utf16_to_utf8(result.errors);
+  std::cout << utf16_to_utf8(download_finished_line(result)) << "\n";
+  return result.failed == 0 ? 0 : 1;
+}
+
+const CommandRegistration registration{
+    "download",
+    "download (--all | --items N,N,...) --to DIR [--styles LIST] [--sets LIST] [--legacy-proc] [--baseline]"
+    " [--historical-mars] [--all-bayer-patterns] [--extreme-glitch] [--experimental] [--save-transfer]"
+    " [--save-bayer] [--save-usb-log] [--save-metadata] [--dated-folder] [--pattern bggr|rggb|grbg|gbrg]"
+    " [--simulated-camera[=FOLDER|SCENARIO]]",
+    run_download_command};
+
+}  // namespace
+}  // namespace velmora::cli
