@@ -1,0 +1,26 @@
+// velmora list: the refresh, then the merged photo list.
+#include <iostream>
+
+#include "cli/camera_source.h"
+#include "cli/cli_common.h"
+#include "ops/refresh.h"
+#include "protocol/pat.h"
+
+namespace velmora::cli {
+namespace {
+
+int run_list(const std::vector<std::string>& args) {
+  std::optional<std::string> simulated;
+  for (const auto& arg : args) {
+    if (!take_simulated_camera_option(arg, simulated)) throw UsageError{"unknown argument: " + arg};
+  }
+  auto source = make_camera_source(simulated);
+  const ScanData scan = scan_camera(source->env(), stderr_progress());
+  for (const auto& entry : scan.entries) std::cout << photo_list_line(entry) << "\n";
+  return 0;
+}
+
+const CommandRegistration registration{"list", "list [--simulated-camera[=FOLDER|SCENARIO]]", run_list};
+
+}  // namespace
+}  // namespace velmora::cli
