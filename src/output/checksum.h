@@ -11,10 +11,13 @@ namespace velmora {
 
 std::uint32_t crc32_update(std::uint32_t crc, std::span<const std::uint8_t> bytes);
 std::uint32_t adler32_update(std::uint32_t adler, std::span<const std::uint8_t> bytes);
+// Both over the same bytes, in one pass where the machine allows.
+void crc32_adler32_update(std::uint32_t& crc, std::uint32_t& adler, std::span<const std::uint8_t> bytes);
 
 // The individual implementations behind the two functions above, exposed so
-// tests can hold each one against a bit-by-bit reference. The vector forms run
-// only where has_vector_checksums() is true.
+// tests can hold each one against a bit-by-bit reference. The 128-bit vector
+// forms run only where has_vector_checksums() is true, the 512-bit ones only
+// where has_wide_checksums() is (never in the Windows build).
 namespace checksum_detail {
 
 std::uint32_t crc32_sliced(std::uint32_t crc, std::span<const std::uint8_t> bytes);
@@ -23,6 +26,11 @@ std::uint32_t adler32_scalar(std::uint32_t adler, std::span<const std::uint8_t> 
 bool has_vector_checksums();
 std::uint32_t crc32_clmul(std::uint32_t crc, std::span<const std::uint8_t> bytes);
 std::uint32_t adler32_ssse3(std::uint32_t adler, std::span<const std::uint8_t> bytes);
+
+bool has_wide_checksums();
+std::uint32_t crc32_wide(std::uint32_t crc, std::span<const std::uint8_t> bytes);
+std::uint32_t adler32_wide(std::uint32_t adler, std::span<const std::uint8_t> bytes);
+void crc32_adler32_wide(std::uint32_t& crc, std::uint32_t& adler, std::span<const std::uint8_t> bytes);
 
 }  // namespace checksum_detail
 }  // namespace velmora

@@ -47,7 +47,13 @@ class ChunkWriter {
 
   // Takes everything appended since the last call into the CRC.
   void checksum_appended() {
-    crc_ = crc32_update(crc_, std::span(out_.data() + summed_, out_.size() - summed_));
+    crc_ = crc32_update(crc_, appended());
+    summed_ = out_.size();
+  }
+
+  // The same, summing the bytes into adler too in the same pass.
+  void checksum_appended(std::uint32_t& adler) {
+    crc32_adler32_update(crc_, adler, appended());
     summed_ = out_.size();
   }
 
@@ -58,6 +64,8 @@ class ChunkWriter {
   }
 
  private:
+  std::span<const std::uint8_t> appended() const { return std::span(out_.data() + summed_, out_.size() - summed_); }
+
   std::vector<std::uint8_t>& out_;
   std::uint32_t length_;
   std::size_t data_start_ = 0;
@@ -124,10 +132,9 @@ void append_idat(std::vector<std::uint8_t>& out, const RgbImage& image, std::uin
                                     static_cast<std::uint8_t>(block), static_cast<std::uint8_t>(block >> 8),
                                     static_cast<std::uint8_t>(inverse), static_cast<std::uint8_t>(inverse >> 8)};
     chunk.append(header);
-    const std::size_t payload_start = out.size();
-    scanlines.append_next(out, block);
-    adler = adler32_update(adler, std::span(out.data() + payload_start, block));
     chunk.checksum_appended();
+    scanlines.append_next(out, block);
+    chunk.checksum_appended(adler);
   }
   const std::uint8_t trailer[4] = {static_cast<std::uint8_t>(adler >> 24), static_cast<std::uint8_t>(adler >> 16),
                                    static_cast<std::uint8_t>(adler >> 8), static_cast<std::uint8_t>(adler)};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 #include <vector>
 
@@ -41,20 +42,37 @@ std::vector<std::uint8_t> noise(std::size_t n, std::uint32_t seed) {
 
 using Fn = std::uint32_t (*)(std::uint32_t, std::span<const std::uint8_t>);
 
+enum class Needs { kNothing, kVector, kWide };
+
 struct Impl {
   const char* name;
   Fn fn;
-  bool vector;
+  Needs needs;
 };
 
-const Impl kCrcImpls[] = {{"crc32_update", crc32_update, false},
-                          {"sliced", checksum_detail::crc32_sliced, false},
-                          {"clmul", checksum_detail::crc32_clmul, true}};
-const Impl kAdlerImpls[] = {{"adler32_update", adler32_update, false},
-                            {"scalar", checksum_detail::adler32_scalar, false},
-                            {"ssse3", checksum_detail::adler32_ssse3, true}};
+const Impl kCrcImpls[] = {{"crc32_update", crc32_update, Needs::kNothing},
+                          {"sliced", checksum_detail::crc32_sliced, Needs::kNothing},
+                          {"clmul", checksum_detail::crc32_clmul, Needs::kVector},
+                          {"wide", checksum_detail::crc32_wide, Needs::kWide}};
+const Impl kAdlerImpls[] = {{"adler32_update", adler32_update, Needs::kNothing},
+                            {"scalar", checksum_detail::adler32_scalar, Needs::kNothing},
+                            {"ssse3", checksum_detail::adler32_ssse3, Needs::kVector},
+                            {"wide", checksum_detail::adler32_wide, Needs::kWide}};
 
-bool runnable(const Impl& impl) { return !impl.vector || checksum_detail::has_vector_checksums(); }
+bool runnable(const Impl& impl) {
+  switch (impl.needs) {
+    case Needs::kVector: return checksum_detail::has_vector_checksums();
+    case Needs::kWide: return checksum_detail::has_wide_checksums();
+    default: return true;
+  }
+}
+
+TEST(Checksum, ReportsTheImplementationsThisMachineRuns) {
+  RecordProperty("vector", checksum_detail::has_vector_checksums() ? "yes" : "no");
+  RecordProperty("wide", checksum_detail::has_wide_checksums() ? "yes" : "no");
+  std::printf("vector checksums: %s, wide checksums: %s\n", checksum_detail::has_vector_checksums() ? "yes" : "no",
+              checksum_detail::has_wide_checksums() ? "yes" : "no");
+}
 
 TEST(Checksum, KnownVectors) {
   const auto digits = bytes_of("123456789");
@@ -75,13 +93,16 @@ TEST(Checksum, KnownVectors) {
   }
 }
 
-// Every length around the vector widths (16, 32, 64) and the Adler reduction
-// run (5552), at unaligned starts.
+// Every length around the vector widths (16 to 256 bytes) and the Adler
+// reduction runs (5504 to 5552), at unaligned starts.
 TEST(Checksum, EveryImplementationMatchesTheDefinition) {
   const auto data = noise(12000, 7);
   std::vector<std::size_t> lengths;
   for (std::size_t n = 0; n <= 300; ++n) lengths.push_back(n);
-  for (std::size_t n : {5551u, 5552u, 5553u, 5583u, 5584u, 5585u, 11103u, 11104u, 11105u, 11990u}) lengths.push_back(n);
+  for (std::size_t n : {511u, 512u, 513u, 767u, 768u, 1000u, 5503u, 5504u, 5505u, 5551u, 5552u, 5553u, 5583u, 5584u,
+                        5585u, 11103u, 11104u, 11105u, 11990u}) {
+    lengths.push_back(n);
+  }
   for (std::size_t offset : {0u, 1u, 3u, 7u}) {
     for (std::size_t n : lengths) {
       const std::span<const std::uint8_t> piece(data.data() + offset, n);
@@ -97,6 +118,27 @@ TEST(Checksum, EveryImplementationMatchesTheDefinition) {
       }
     }
   }
+}
+
+TEST(Checksum, OnePassFormMatchesTheDefinitions) {
+  const auto data = noise(40000, 11);
+  using Both = void (*)(std::uint32_t&, std::uint32_t&, std::span<const std::uint8_t>);
+  std::vector<std::pair<const char*, Both>> impls = {{"crc32_adler32_update", crc32_adler32_update}};
+  if (checksum_detail::has_wide_checksums()) impls.emplace_back("wide", checksum_detail::crc32_adler32_wide);
+  for (std::size_t n : {0u, 1u, 255u, 256u, 257u, 511u, 512u, 5375u, 5376u, 5377u, 5632u, 10752u, 10753u, 39999u}) {
+    const std::span<const std::uint8_t> piece(data.data() + 1, n);
+    for (const auto& [name, fn] : impls) {
+      std::uint32_t crc = 0, adler = 1;
+      fn(crc, adler, piece);
+      EXPECT_EQ(crc, reference_crc32(piece)) << name << " length " << n;
+      EXPECT_EQ(adler, reference_adler32(piece)) << name << " length " << n;
+    }
+  }
+  const std::vector<std::uint8_t> ones(1 << 20, 0xFF);
+  std::uint32_t crc = 0, adler = 1;
+  crc32_adler32_update(crc, adler, ones);
+  EXPECT_EQ(crc, reference_crc32(ones));
+  EXPECT_EQ(adler, reference_adler32(ones));
 }
 
 // All-0xFF bytes drive the Adler sums to their largest values between reductions.
