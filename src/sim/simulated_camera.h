@@ -12,11 +12,12 @@
 #include "platform/clock.h"
 #include "platform/usb_api.h"
 #include "sim/camera_image.h"
+#include "sim/simulated_device_tree.h"
 
 namespace velmora::sim {
 
-inline const std::u16string kSimulatedDevicePath =
-    u"\\\\?\\usb#vid_093a&pid_010e#sim0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+// The device the simulated device tree lists.
+inline const std::u16string kSimulatedDevicePath{kSimulatedDeviceIdentity.device_path};
 
 struct SimulatedEndpoint {
   std::uint8_t address = 0;

@@ -144,7 +144,8 @@ TEST_P(ReadDirectoryFailure, ReturnsMessageAndLogSoFar) {
   EXPECT_EQ(result.error, GetParam().error);
   EXPECT_TRUE(result.pat.empty());
   EXPECT_EQ(result.log.size(), GetParam().records);
-  if (!result.log.empty()) EXPECT_EQ(result.log.back().label, GetParam().last_label);
+  ASSERT_FALSE(result.log.empty());
+  EXPECT_EQ(result.log.back().label, GetParam().last_label);
   if (GetParam().name == std::string("init_no_ack")) {
     for (const auto& r : result.log) EXPECT_EQ(r.label.find("GET_DATA"), std::string::npos) << r.label;
   }
