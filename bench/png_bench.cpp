@@ -125,6 +125,21 @@ void BM_Crc32Adler32OnePass(benchmark::State& state) {
 }
 BENCHMARK(BM_Crc32Adler32OnePass);
 
+// The 128-bit forms, which the Windows build runs.
+void BM_Crc32Clmul128(benchmark::State& state) {
+  const auto& pixels = scene_image().pixels;
+  for (auto _ : state) benchmark::DoNotOptimize(checksum_detail::crc32_clmul(0, pixels));
+  set_bytes(state);
+}
+BENCHMARK(BM_Crc32Clmul128);
+
+void BM_Adler32Ssse3(benchmark::State& state) {
+  const auto& pixels = scene_image().pixels;
+  for (auto _ : state) benchmark::DoNotOptimize(checksum_detail::adler32_ssse3(1, pixels));
+  set_bytes(state);
+}
+BENCHMARK(BM_Adler32Ssse3);
+
 void BM_Adler32Scalar(benchmark::State& state) {
   const auto& pixels = scene_image().pixels;
   for (auto _ : state) benchmark::DoNotOptimize(checksum_detail::adler32_scalar(1, pixels));

@@ -276,10 +276,9 @@ VELMORA_TARGET_WIDE std::uint32_t adler_wide(std::uint32_t adler, const std::uin
 }
 
 // Both checksums in one pass: every 64 bytes are loaded once and feed the
-// CRC fold and the Adler sums. Needs n >= 256; returns the CRC register and
-// leaves fewer than 256 bytes for the caller to sum.
-VELMORA_TARGET_WIDE std::uint32_t crc_adler_wide(std::uint32_t reg, std::uint32_t& adler, const std::uint8_t*& p,
-                                                 std::size_t& n) {
+// CRC fold and the Adler sums. Needs n >= 256; returns the CRC register.
+VELMORA_TARGET_WIDE std::uint32_t crc_adler_wide(std::uint32_t reg, std::uint32_t& adler, const std::uint8_t* p,
+                                                 std::size_t n) {
   // Adler runs of whole 256-byte steps that stay within the overflow limit.
   constexpr std::size_t kRun = kAdlerMaxRun / 256 * 256;
   alignas(64) static constexpr std::uint8_t kWeights[64] = {
@@ -331,7 +330,7 @@ VELMORA_TARGET_WIDE std::uint32_t crc_adler_wide(std::uint32_t reg, std::uint32_
     in_run += 256;
   }
   end_run();
-  adler = static_cast<std::uint32_t>(s2 << 16 | s1);
+  adler = adler_wide(static_cast<std::uint32_t>(s2 << 16 | s1), p, n);
 
   alignas(64) std::uint8_t lanes[256];
   _mm512_store_si512(lanes, z0);
@@ -341,9 +340,8 @@ VELMORA_TARGET_WIDE std::uint32_t crc_adler_wide(std::uint32_t reg, std::uint32_
   const __m128i k128 = _mm_set_epi64x(kFold128High, kFold128Low);
   __m128i x = load128(lanes);
   for (int i = 1; i < 16; ++i) x = fold(x, k128, load128(lanes + 16 * i));
-  // The last bytes are summed by the caller, so the fold stops here.
-  std::size_t none = 0;
-  return finish_clmul(x, p, none);
+  reg = finish_clmul(x, p, n);
+  return crc_register_sliced(reg, p, n);
 }
 
 #endif  // _WIN32
@@ -396,7 +394,11 @@ std::uint32_t crc32_wide(std::uint32_t crc, std::span<const std::uint8_t> bytes)
   std::uint32_t reg = ~crc;
   const std::uint8_t* p = bytes.data();
   std::size_t n = bytes.size();
-  if (n >= 256) reg = crc_register_wide(reg, p, n);
+  if (n >= 256) {
+    reg = crc_register_wide(reg, p, n);
+  } else if (n >= 128) {
+    reg = crc_register_clmul(reg, p, n);
+  }
   return ~crc_register_sliced(reg, p, n);
 #else
   return crc32_clmul(crc, bytes);
@@ -422,11 +424,8 @@ std::uint32_t adler32_wide(std::uint32_t adler, std::span<const std::uint8_t> by
 void crc32_adler32_wide(std::uint32_t& crc, std::uint32_t& adler, std::span<const std::uint8_t> bytes) {
 #ifdef VELMORA_WIDE_CHECKSUMS
   if (bytes.size() >= 256) {
-    const std::uint8_t* p = bytes.data();
-    std::size_t n = bytes.size();
-    const std::uint32_t reg = crc_adler_wide(~crc, adler, p, n);
-    crc = ~reg;
-    bytes = bytes.last(n);
+    crc = ~crc_adler_wide(~crc, adler, bytes.data(), bytes.size());
+    return;
   }
 #endif
   crc = crc32_wide(crc, bytes);
