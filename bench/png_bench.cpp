@@ -140,6 +140,18 @@ void BM_Adler32Ssse3(benchmark::State& state) {
 }
 BENCHMARK(BM_Adler32Ssse3);
 
+void BM_Crc32Adler32OnePassClmul128(benchmark::State& state) {
+  const auto& pixels = scene_image().pixels;
+  for (auto _ : state) {
+    std::uint32_t crc = 0, adler = 1;
+    checksum_detail::crc32_adler32_clmul(crc, adler, pixels);
+    benchmark::DoNotOptimize(crc);
+    benchmark::DoNotOptimize(adler);
+  }
+  set_bytes(state);
+}
+BENCHMARK(BM_Crc32Adler32OnePassClmul128);
+
 void BM_Adler32Scalar(benchmark::State& state) {
   const auto& pixels = scene_image().pixels;
   for (auto _ : state) benchmark::DoNotOptimize(checksum_detail::adler32_scalar(1, pixels));

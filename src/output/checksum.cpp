@@ -196,9 +196,83 @@ __attribute__((target("ssse3"))) std::uint32_t adler_ssse3(std::uint32_t adler, 
   return adler_scalar(static_cast<std::uint32_t>(s2 << 16 | s1), p, n);
 }
 
+// Both checksums in one pass over 128-bit registers: eight CRC lanes and the
+// Adler sums of the same loads. Needs n >= 128; returns the CRC register.
+__attribute__((target("pclmul,ssse3"))) std::uint32_t crc_adler_clmul(std::uint32_t reg, std::uint32_t& adler,
+                                                                      const std::uint8_t* p, std::size_t n) {
+  constexpr std::size_t kRun = kAdlerMaxRun / 128 * 128;
+  const __m128i k1024 = _mm_set_epi64x(kFold1024High, kFold1024Low);
+  const __m128i k128 = _mm_set_epi64x(kFold128High, kFold128Low);
+  const __m128i weights_first = _mm_setr_epi8(32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17);
+  const __m128i weights_second = _mm_setr_epi8(16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1);
+  const __m128i ones = _mm_set1_epi16(1);
+  const __m128i zero = _mm_setzero_si128();
+  std::uint64_t s1 = adler & 0xFFFF;
+  std::uint64_t s2 = adler >> 16;
+  __m128i sum_before = zero, sum = zero, weighted = zero;
+  std::size_t in_run = 0;
+  // One 32-byte Adler step over a and b.
+  const auto adler_step = [&](__m128i a, __m128i b) __attribute__((target("pclmul,ssse3"))) {
+    sum_before = _mm_add_epi32(sum_before, sum);
+    sum = _mm_add_epi32(sum, _mm_add_epi32(_mm_sad_epu8(a, zero), _mm_sad_epu8(b, zero)));
+    weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_maddubs_epi16(a, weights_first), ones));
+    weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_maddubs_epi16(b, weights_second), ones));
+  };
+  const auto end_run = [&]() {
+    s2 += s1 * in_run + 32 * lane_sum(sum_before) + lane_sum(weighted);
+    s1 += lane_sum(sum);
+    s1 %= kAdlerBase;
+    s2 %= kAdlerBase;
+    sum_before = sum = weighted = zero;
+    in_run = 0;
+  };
+
+  __m128i v0 = load128(p), v1 = load128(p + 16), v2 = load128(p + 32), v3 = load128(p + 48);
+  __m128i v4 = load128(p + 64), v5 = load128(p + 80), v6 = load128(p + 96), v7 = load128(p + 112);
+  adler_step(v0, v1);
+  adler_step(v2, v3);
+  adler_step(v4, v5);
+  adler_step(v6, v7);
+  __m128i x0 = _mm_xor_si128(v0, _mm_cvtsi32_si128(static_cast<int>(reg)));
+  __m128i x1 = v1, x2 = v2, x3 = v3, x4 = v4, x5 = v5, x6 = v6, x7 = v7;
+  in_run = 128;
+  for (p += 128, n -= 128; n >= 128; p += 128, n -= 128) {
+    if (in_run == kRun) end_run();
+    v0 = load128(p), v1 = load128(p + 16), v2 = load128(p + 32), v3 = load128(p + 48);
+    v4 = load128(p + 64), v5 = load128(p + 80), v6 = load128(p + 96), v7 = load128(p + 112);
+    x0 = fold(x0, k1024, v0);
+    x1 = fold(x1, k1024, v1);
+    x2 = fold(x2, k1024, v2);
+    x3 = fold(x3, k1024, v3);
+    x4 = fold(x4, k1024, v4);
+    x5 = fold(x5, k1024, v5);
+    x6 = fold(x6, k1024, v6);
+    x7 = fold(x7, k1024, v7);
+    adler_step(v0, v1);
+    adler_step(v2, v3);
+    adler_step(v4, v5);
+    adler_step(v6, v7);
+    in_run += 128;
+  }
+  end_run();
+  adler = adler_ssse3(static_cast<std::uint32_t>(s2 << 16 | s1), p, n);
+
+  __m128i x = fold(x0, k128, x1);
+  x = fold(x, k128, x2);
+  x = fold(x, k128, x3);
+  x = fold(x, k128, x4);
+  x = fold(x, k128, x5);
+  x = fold(x, k128, x6);
+  x = fold(x, k128, x7);
+  reg = finish_clmul(x, p, n);
+  return crc_register_sliced(reg, p, n);
+}
+
 // 512-bit kernels. MinGW's GCC cannot realign the stack for 32- and 64-byte
 // vectors on 64-bit Windows (a spilled register would fault), so they are
-// left out of the Windows build.
+// left out of the Windows build. Each clears the upper register halves
+// before it hands over to non-VEX code: GCC omits that on tail calls, and
+// dirty upper halves slowed the 128-bit code after it several times over.
 #ifndef _WIN32
 #define VELMORA_WIDE_CHECKSUMS 1
 #define VELMORA_TARGET_WIDE __attribute__((target("avx512f,avx512bw,vpclmulqdq,pclmul")))
@@ -232,7 +306,9 @@ VELMORA_TARGET_WIDE std::uint32_t crc_register_wide(std::uint32_t reg, const std
   const __m128i k128 = _mm_set_epi64x(kFold128High, kFold128Low);
   __m128i x = load128(lanes);
   for (int i = 1; i < 16; ++i) x = fold(x, k128, load128(lanes + 16 * i));
-  return finish_clmul(x, p, n);
+  const std::uint32_t result = finish_clmul(x, p, n);
+  _mm256_zeroupper();
+  return result;
 }
 
 VELMORA_TARGET_WIDE inline std::uint64_t lane_sum512(__m512i v) {
@@ -272,6 +348,7 @@ VELMORA_TARGET_WIDE std::uint32_t adler_wide(std::uint32_t adler, const std::uin
     p += run;
     n -= run;
   }
+  _mm256_zeroupper();
   return adler_scalar(static_cast<std::uint32_t>(s2 << 16 | s1), p, n);
 }
 
@@ -341,6 +418,7 @@ VELMORA_TARGET_WIDE std::uint32_t crc_adler_wide(std::uint32_t reg, std::uint32_
   __m128i x = load128(lanes);
   for (int i = 1; i < 16; ++i) x = fold(x, k128, load128(lanes + 16 * i));
   reg = finish_clmul(x, p, n);
+  _mm256_zeroupper();
   return crc_register_sliced(reg, p, n);
 }
 
@@ -421,6 +499,17 @@ std::uint32_t adler32_wide(std::uint32_t adler, std::span<const std::uint8_t> by
 #endif
 }
 
+void crc32_adler32_clmul(std::uint32_t& crc, std::uint32_t& adler, std::span<const std::uint8_t> bytes) {
+#ifdef VELMORA_X86_CHECKSUMS
+  if (bytes.size() >= 128) {
+    crc = ~crc_adler_clmul(~crc, adler, bytes.data(), bytes.size());
+    return;
+  }
+#endif
+  crc = crc32_clmul(crc, bytes);
+  adler = adler32_ssse3(adler, bytes);
+}
+
 void crc32_adler32_wide(std::uint32_t& crc, std::uint32_t& adler, std::span<const std::uint8_t> bytes) {
 #ifdef VELMORA_WIDE_CHECKSUMS
   if (bytes.size() >= 256) {
@@ -447,12 +536,15 @@ std::uint32_t adler32_update(std::uint32_t adler, std::span<const std::uint8_t> 
 }
 
 void crc32_adler32_update(std::uint32_t& crc, std::uint32_t& adler, std::span<const std::uint8_t> bytes) {
-  if (checksum_detail::has_wide_checksums()) {
-    checksum_detail::crc32_adler32_wide(crc, adler, bytes);
-    return;
+  using namespace checksum_detail;
+  if (has_wide_checksums()) {
+    crc32_adler32_wide(crc, adler, bytes);
+  } else if (has_vector_checksums()) {
+    crc32_adler32_clmul(crc, adler, bytes);
+  } else {
+    crc = crc32_sliced(crc, bytes);
+    adler = adler32_scalar(adler, bytes);
   }
-  crc = crc32_update(crc, bytes);
-  adler = adler32_update(adler, bytes);
 }
 
 }  // namespace velmora

@@ -26,6 +26,7 @@ std::uint32_t adler32_scalar(std::uint32_t adler, std::span<const std::uint8_t> 
 bool has_vector_checksums();
 std::uint32_t crc32_clmul(std::uint32_t crc, std::span<const std::uint8_t> bytes);
 std::uint32_t adler32_ssse3(std::uint32_t adler, std::span<const std::uint8_t> bytes);
+void crc32_adler32_clmul(std::uint32_t& crc, std::uint32_t& adler, std::span<const std::uint8_t> bytes);
 
 bool has_wide_checksums();
 std::uint32_t crc32_wide(std::uint32_t crc, std::span<const std::uint8_t> bytes);
