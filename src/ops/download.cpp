@@ -50,7 +50,7 @@ void write_file_named(const PhotoWork& work, const std::string& stem, const std:
   write_new_file(unique_output_path(work.names.folder, stem, extension), bytes, work.files);
 }
 
-// Rows 1 and 1a: each main style, each followed by its additional sets.
+// Each main style, each followed by its additional sets.
 void render_styles(const PhotoWork& work) {
   const DownloadOptions& o = work.options;
   const std::pair<bool, std::int32_t> styles[] = {
@@ -67,13 +67,15 @@ void render_styles(const PhotoWork& work) {
     if (!style_on) continue;
     work.save(style_name(style), work.render(o.bayer_pattern, style));
     for (const auto& [set_on, set] : sets) {
-      if (set_on) work.save(style_name(style) + "-" + additional_set_name(set), work.render(o.bayer_pattern, style, set));
+      if (!set_on) continue;
+      work.save(style_name(style) + "-" + additional_set_name(set), work.render(o.bayer_pattern, style, set));
     }
   }
 }
 
-// Rows 6b: each decoder variant reads the stream differently and may well not
-// decode at all; a variant that fails is noted and the photo goes on.
+// Each decoder variant reads the stream differently and may well not decode at
+// all; a variant that fails is noted and the photo goes on. Both renders of a
+// variant share its decode, so a failed decode makes neither.
 void render_decoder_variants(const PhotoWork& work) {
   const std::vector<ExperimentalRender> renders = fun_variant_renders();
   for (std::size_t first = 0; first < renders.size();) {
@@ -120,7 +122,7 @@ void render_all(const PhotoWork& work) {
   }
 }
 
-// What stays the same for every photo of one job.
+// What every photo of one job shares.
 struct Job {
   CameraSession& session;
   const DownloadOptions& options;
@@ -131,7 +133,8 @@ struct Job {
   const ProgressFn& progress;
 };
 
-// Steps 4 to 13 of one photo; any exception fails this photo only.
+// Fetch, archive, decode and render one photo; any exception fails this photo
+// only, and whatever it wrote before stays.
 void download_photo(Job& job, std::uint64_t index, const PhotoEntry& entry) {
   const PhotoTransfer fetched = fetch_photo(job.session, entry);
   if (!fetched.ok) throw Failure(fetched.error);
@@ -179,6 +182,23 @@ std::vector<std::uint64_t> collect_download_indices(bool all, std::size_t entry_
     }
   }
   return indices;
+}
+
+DownloadOptions read_download_options(const std::array<bool, 18>& checked, int bayer_item,
+                                      std::u16string destination) {
+  DownloadOptions options;
+  for (std::size_t i = 0; i < kDownloadFlags.size(); ++i) options.*kDownloadFlags[i].member = checked[i];
+  options.bayer_pattern = bayer_pattern_from_selection(bayer_item);
+  options.destination = std::move(destination);
+  return options;
+}
+
+std::variant<DownloadRefusal, DownloadRequest> check_download_controls(const DownloadControls& controls) {
+  DownloadRequest request;
+  request.indices = collect_download_indices(controls.all, controls.entry_count, controls.row_checked);
+  request.options = read_download_options(controls.checked, controls.bayer_item, controls.destination);
+  if (auto refusal = check_download_request(request)) return *refusal;
+  return request;
 }
 
 bool has_something_to_render(const DownloadOptions& o) {

@@ -42,7 +42,7 @@ std::vector<std::string> concat(std::vector<std::string> a, const std::vector<st
   return a;
 }
 
-TEST(Download, CompressedPhotoWithEveryRenderGivesFortySixPngsInTableOrder) {
+TEST(Download, CompressedPhotoWithEveryRenderGivesFortySixPngsInOrder) {
   DownloadRig rig({{kLowCompressed, testing::compressed_photo()}});
   const DownloadResult result = rig.run({0}, testing::every_render());
   EXPECT_EQ(result.saved, 1);

@@ -149,7 +149,7 @@ def check_full_download(t, camera, directory, photos):
         problems = ref.check_session_log(read(os.path.join(out, sessions[0]), "r"), directory, events, 4, 2)
         t.check("full: session log", not problems, "; ".join(problems[:5]))
 
-    # Renders, pixel for pixel, for a spread of rows of the rendering table.
+    # Renders, pixel for pixel: styles with sets, pattern, glitch and decoder-variant renders.
     picks = {0: ["proc20-brighter", "fun-offset3-proc21", "fun-swapsigns-baseline", "extreme-mosaic-shred",
                  "bayer-gbrg"],
              1: ["historical-mars", "fun-bggr-mars", "fun-gbrg-proc21", "baseline", "balanced"],
