@@ -16,7 +16,12 @@ int run_list(const std::vector<std::string>& args) {
   }
   auto source = make_camera_source(simulated);
   const ScanData scan = scan_camera(source->env(), stderr_progress());
-  for (const auto& entry : scan.entries) std::cout << photo_list_line(entry) << "\n";
+  // Numbered from 1, as --items and the downloaded file names count photos;
+  // the rest of the line is the one "velmora pat" prints.
+  for (const auto& entry : scan.entries) {
+    const std::string line = photo_list_line(entry);
+    std::cout << entry.index + 1 << line.substr(line.find(' ')) << "\n";
+  }
   return 0;
 }
 
