@@ -18,6 +18,9 @@ using render_detail::truncate_byte;
 using render_detail::histograms;
 using render_detail::Histograms;
 
+// The table truncates, so an exact integer must not come out a hair low: the
+// powers are correctly rounded and hit integers only at i = 0 and 255, and
+// for exponent 1 (byte 100) i / 255 * 255 gives back exactly i for every i.
 void header_tone_curve(std::vector<std::uint8_t>& px, std::uint8_t header_percent) {
   const double g = std::max(0.6, std::sqrt(header_percent / 100.0));
   std::array<std::uint8_t, 256> table{};

@@ -61,6 +61,11 @@ void balance_white(std::vector<std::uint8_t>& px, std::uint64_t n, double streng
   apply_luts(px, luts);
 }
 
+// Ties: every step's argument is a fixed sequence of IEEE operations, so a
+// value that lands on .5 (levels with an even hi - lo, contrast 0.5) does so
+// on every platform and rounds up. The powers here are correctly rounded and
+// irrational away from the ends (0 and 1 map exactly), so they never sit on
+// a tie.
 Lut tone_curve(double gamma) {
   Lut lut{};
   for (int c = 0; c < 256; ++c) lut[c] = nearest_byte(portable_pow(c / 255.0, gamma) * 255.0);
