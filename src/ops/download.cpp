@@ -137,7 +137,11 @@ struct Job {
 // only, and whatever it wrote before stays.
 void download_photo(Job& job, std::uint64_t index, const PhotoEntry& entry) {
   const PhotoTransfer fetched = fetch_photo(job.session, entry);
-  if (!fetched.ok) throw Failure(fetched.error);
+  if (!fetched.ok) {
+    // The exchange that failed is the one worth documenting, archive or not.
+    if (job.options.save_usb_log) job.log.fetch_log(fetched.log);
+    throw Failure(fetched.error);
+  }
 
   const std::string stem = download_stem(index, entry);
   const std::string stamp = job.time.timestamp_text();

@@ -353,7 +353,8 @@ class SessionLogReader:
 
 def check_session_log(text, directory, events, saved, failed):
     """events: per processed photo, in order, ("saved" | "failed", photo, raw name, error or None,
-    skipped-variant errors, whether its fetch completed). Returns a list of problems."""
+    skipped-variant errors, True when its fetch completed, or (chunk, error code) when it failed at that
+    data chunk and its log is kept). Returns a list of problems."""
     log = SessionLogReader(text)
     log.expect("Velmora 0.7.4 \u2014 read-only image recovery", "header")
     log.expect("USB: 093A:010E / WinUSB", "header")
@@ -363,7 +364,18 @@ def check_session_log(text, directory, events, saved, failed):
         item = photo.index + 1
         if raw_name is not None:
             log.expect("Photo %d PAT %s raw=%s" % (item, hex_bytes(photo.pat, 8), raw_name), "photo %d" % item)
-        if fetched:
+        if isinstance(fetched, tuple):
+            # A fetch that failed at data chunk k: its records up to the failed read.
+            k, code = fetched
+            complete = photo_fetch_records(photo)[:28 + k - 1]
+            log.expect_records(complete, "photo %d fetch" % item)
+            failed_read = re.fullmatch(r"#%d \+\d+ms IN endpoint=82 requested=8192 actual=0 FAIL error=%d "
+                                       r"PHOTO data chunk %d" % (len(complete) + 1, code, k), log.next())
+            if not failed_read:
+                log.problems.append("photo %d fetch: failed read record missing" % item)
+            log.expect("  ", "photo %d failed read data" % item)
+            log.expect("", "photo %d" % item)
+        elif fetched:
             log.expect_records(photo_fetch_records(photo), "photo %d fetch" % item)
             log.expect("", "photo %d" % item)
         for message in skipped:

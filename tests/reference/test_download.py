@@ -267,7 +267,7 @@ def check_photo_timeout(t):
     events, names = [], set()
     for photo in photos[:3]:
         if photo.index == 1:
-            events.append(("failed", photo, None, error, [], False))
+            events.append(("failed", photo, None, error, [], (2, 121)))
             continue
         stamp = stamp_of(out, photo)
         if not t.check("timeout: %s archived" % photo.stem, stamp is not None):
