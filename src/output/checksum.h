@@ -17,7 +17,7 @@ void crc32_adler32_update(std::uint32_t& crc, std::uint32_t& adler, std::span<co
 // The individual implementations behind the two functions above, exposed so
 // tests can hold each one against a bit-by-bit reference. The 128-bit vector
 // forms run only where has_vector_checksums() is true, the 512-bit ones only
-// where has_wide_checksums() is (never in the Windows build).
+// where has_wide_checksums() is.
 namespace checksum_detail {
 
 std::uint32_t crc32_sliced(std::uint32_t crc, std::span<const std::uint8_t> bytes);
