@@ -22,10 +22,7 @@ std::string init_phase(ExchangeContext& context) {
     return "Camera did not acknowledge INIT memory positioning within the 250 ms paced deadline";
   }
   address_tail(context, "INIT");
-  send_command(context, {kToken}, "INIT final data-intent token");
-  bulk_read(context.session, kStatusPipe, kStatusLength, true, context.log, context.clock.elapsed_ms(),
-            "INIT final 16-byte response");
-  paced_sleep(context.clock.clock(), 10);
+  finish_sequence(context, "INIT final data-intent token", "INIT final 16-byte response");
   return {};
 }
 
@@ -41,10 +38,7 @@ std::string get_data_phase(ExchangeContext& context, std::vector<std::uint8_t>& 
     return "Camera did not acknowledge config-data positioning within the 2000 ms paced deadline";
   }
   address_tail(context, "GET_DATA");
-  send_command(context, {kToken}, "GET_DATA final data-intent token");
-  bulk_read(context.session, kStatusPipe, kStatusLength, true, context.log, context.clock.elapsed_ms(),
-            "GET_DATA final response");
-  paced_sleep(context.clock.clock(), 10);
+  finish_sequence(context, "GET_DATA final data-intent token", "GET_DATA final response");
   pat = bulk_read(context.session, kDataPipe, kDirectoryBytes, true, context.log, context.clock.elapsed_ms(),
                   "bounded read-only 8192-byte configuration/PAT read");
   return {};
@@ -53,16 +47,7 @@ std::string get_data_phase(ExchangeContext& context, std::vector<std::uint8_t>& 
 }  // namespace
 
 DirectoryReadResult read_directory(CameraSession& session) {
-  const CameraDescriptors descriptors = query_descriptors(session);
-  if (descriptors.pid != kMr97310Cif) {
-    throw Failure("0.6.1 active operations are intentionally limited to verified CIF PID 010e");
-  }
-  require_endpoint(session, kCommandPipe, kPipeTypeBulk);
-  require_endpoint(session, kStatusPipe, kPipeTypeBulk);
-  require_endpoint(session, kDataPipe, kPipeTypeBulk);
-  set_pipe_timeout(session, kCommandPipe, 1500);
-  set_pipe_timeout(session, kStatusPipe, 1500);
-  set_pipe_timeout(session, kDataPipe, 3000);
+  prepare_session(session, 3000, "0.6.1 active operations are intentionally limited to verified CIF PID 010e");
 
   DirectoryReadResult result;
   const OperationClock clock = OperationClock::start(*session.clock);

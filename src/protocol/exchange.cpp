@@ -56,4 +56,21 @@ void command_with_status(ExchangeContext& context, std::initializer_list<std::ui
   request_status(context, step);
 }
 
+void prepare_session(CameraSession& session, std::uint32_t data_timeout_ms, const char* refusal) {
+  if (query_descriptors(session).pid != kMr97310Cif) throw Failure(refusal);
+  require_endpoint(session, kCommandPipe, kPipeTypeBulk);
+  require_endpoint(session, kStatusPipe, kPipeTypeBulk);
+  require_endpoint(session, kDataPipe, kPipeTypeBulk);
+  set_pipe_timeout(session, kCommandPipe, 1500);
+  set_pipe_timeout(session, kStatusPipe, 1500);
+  set_pipe_timeout(session, kDataPipe, data_timeout_ms);
+}
+
+void finish_sequence(ExchangeContext& context, const std::string& token_step, const std::string& response_label) {
+  send_command(context, {kToken}, token_step);
+  bulk_read(context.session, kStatusPipe, kStatusLength, true, context.log, context.clock.elapsed_ms(),
+            response_label);
+  paced_sleep(context.clock.clock(), 10);
+}
+
 }  // namespace velmora

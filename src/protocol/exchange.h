@@ -47,6 +47,15 @@ struct InitialStatusOutcome {
 InitialStatusOutcome check_initial_status(ExchangeContext& context, const std::string& step,
                                           const std::string& jam_base);
 
+// The checks every command sequence makes before its first transfer: the
+// descriptors (093A:010E only, else refusal), the three bulk pipes, and their
+// timeouts (1500 ms for commands and status, data_timeout_ms for data).
+void prepare_session(CameraSession& session, std::uint32_t data_timeout_ms, const char* refusal);
+
+// The lone final data-intent token, its 16-byte response, and the pause
+// before the data phase.
+void finish_sequence(ExchangeContext& context, const std::string& token_step, const std::string& response_label);
+
 // A command followed by its status request under the same step name.
 void command_with_status(ExchangeContext& context, std::initializer_list<std::uint8_t> command,
                          const std::string& step);

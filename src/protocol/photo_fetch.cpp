@@ -24,26 +24,14 @@ std::string address_photo(ExchangeContext& context, const PhotoEntry& entry) {
     command_with_status(context, {kToken, a[static_cast<std::size_t>(byte)]},
                         "PHOTO address byte " + std::to_string(byte));
   }
-  send_command(context, {kToken}, "PHOTO final data-intent token");
-  bulk_read(context.session, kStatusPipe, kStatusLength, true, context.log, context.clock.elapsed_ms(),
-            "PHOTO final response");
-  paced_sleep(context.clock.clock(), 10);
+  finish_sequence(context, "PHOTO final data-intent token", "PHOTO final response");
   return {};
 }
 
 }  // namespace
 
 PhotoTransfer fetch_photo(CameraSession& session, const PhotoEntry& entry) {
-  const CameraDescriptors descriptors = query_descriptors(session);
-  if (descriptors.pid != kMr97310Cif) {
-    throw Failure("Active photo download is intentionally limited to verified CIF PID 010e");
-  }
-  require_endpoint(session, kCommandPipe, kPipeTypeBulk);
-  require_endpoint(session, kStatusPipe, kPipeTypeBulk);
-  require_endpoint(session, kDataPipe, kPipeTypeBulk);
-  set_pipe_timeout(session, kCommandPipe, 1500);
-  set_pipe_timeout(session, kStatusPipe, 1500);
-  set_pipe_timeout(session, kDataPipe, 5000);
+  prepare_session(session, 5000, "Active photo download is intentionally limited to verified CIF PID 010e");
 
   PhotoTransfer result;
   result.payload_size = entry.size_bytes;

@@ -11,15 +11,7 @@
 namespace velmora {
 namespace {
 
-struct Rig {
-  explicit Rig(sim::SimulatedSetup setup) : camera(std::move(setup.camera), clock), tree(std::move(setup.tree)) {}
-  VirtualClock clock;
-  sim::SimulatedCamera camera;
-  sim::SimulatedDeviceTree tree;
-  CameraEnvironment env{camera, tree, clock};
-  std::vector<std::u16string> lines;
-  ProgressFn progress = [this](const std::u16string& line) { lines.push_back(line); };
-};
+using Rig = testing::OperationRig;
 
 const sim::CameraImage& builtin() {
   static const sim::CameraImage image = sim::builtin_camera_image();
@@ -48,8 +40,8 @@ TEST(RenderPreview, BalancedRenderOfTheFetchedPhotoInTheChosenPattern) {
     const BayerPlane plane = decode_raw_photo(stored, 352, 288, true, 0);
     const RgbImage expected = render_photo(stored, plane, pattern, kStyleBalanced, 0);
     EXPECT_EQ(image.pixels, expected.pixels) << "pattern " << pattern;
-    EXPECT_EQ(rig.lines, std::vector<std::u16string>{u"Fetching photo " + utf8_to_utf16(std::to_string(index + 1)) +
-                                                     u" for temporary preview..."});
+    EXPECT_EQ(rig.lines, std::vector<std::string>{"Fetching photo " + std::to_string(index + 1) +
+                                                  " for temporary preview..."});
   }
   EXPECT_EQ(rig.camera.open_handles(), 0);
   EXPECT_TRUE(testing::only_allowed_commands(rig.camera));

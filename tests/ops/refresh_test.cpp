@@ -26,15 +26,7 @@ std::vector<std::uint8_t> directory_of(const std::vector<Pat>& entries) {
   return dir;
 }
 
-struct Rig {
-  explicit Rig(sim::SimulatedSetup setup) : camera(std::move(setup.camera), clock), tree(std::move(setup.tree)) {}
-  VirtualClock clock;
-  sim::SimulatedCamera camera;
-  sim::SimulatedDeviceTree tree;
-  CameraEnvironment env{camera, tree, clock};
-  std::vector<std::string> lines;
-  ProgressFn progress = [this](const std::u16string& line) { lines.push_back(utf16_to_utf8(line)); };
-};
+using Rig = testing::OperationRig;
 
 sim::SimulatedSetup setup_with(std::vector<std::uint8_t> directory) {
   sim::CameraImage image;

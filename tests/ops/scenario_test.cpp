@@ -44,11 +44,8 @@ TEST_P(Scenario, EndsInItsDocumentedResult) {
   static const sim::CameraImage image = sim::builtin_camera_image();
   auto setup = sim::scenario_setup(expected.scenario, image);
   ASSERT_TRUE(setup);
-  VirtualClock clock;
-  sim::SimulatedCamera camera(std::move(setup->camera), clock);
-  sim::SimulatedDeviceTree tree(std::move(setup->tree));
-  const CameraEnvironment env{camera, tree, clock};
-  const ProgressFn quiet = [](const std::u16string&) {};
+  testing::OperationRig rig(std::move(*setup));
+  auto& [clock, camera, tree, env, lines, quiet] = rig;
 
   ScanData scan;
   try {

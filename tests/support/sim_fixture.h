@@ -6,8 +6,11 @@
 
 #include <memory>
 
+#include "base/text.h"
 #include "link/transport.h"
+#include "ops/operation_env.h"
 #include "platform/clock.h"
+#include "sim/scenarios.h"
 #include "sim/simulated_camera.h"
 
 namespace velmora::testing {
@@ -20,6 +23,20 @@ struct SimRig {
 
   VirtualClock clock;
   std::unique_ptr<sim::SimulatedCamera> camera;
+};
+
+// A camera and the device tree around it, for whole operations; progress
+// lines are collected as UTF-8.
+struct OperationRig {
+  explicit OperationRig(sim::SimulatedSetup setup)
+      : camera(std::move(setup.camera), clock), tree(std::move(setup.tree)) {}
+
+  VirtualClock clock;
+  sim::SimulatedCamera camera;
+  sim::SimulatedDeviceTree tree;
+  CameraEnvironment env{camera, tree, clock};
+  std::vector<std::string> lines;
+  ProgressFn progress = [this](const std::u16string& line) { lines.push_back(utf16_to_utf8(line)); };
 };
 
 // Every write is 0x21, 0x19, or 0x19 followed by one byte, and the simulator
