@@ -124,14 +124,6 @@ TEST(CreateDatedFolder, CounterIsAlwaysPresentAndFoldersAreNeverReused) {
   }
 }
 
-TEST(CreateDatedFolder, EachCallMakesANewFolder) {
-  TempDir dir;
-  const auto first = create_dated_folder(dir.path(), "2026-12-05");
-  const auto second = create_dated_folder(dir.path(), "2026-12-05");
-  EXPECT_EQ(first.filename(), "2026-12-05_01");
-  EXPECT_EQ(second.filename(), "2026-12-05_02");
-}
-
 TEST(CreateDatedFolder, UsesTodaysDate) {
   TempDir dir;
   const std::string today = local_date_text();

@@ -110,15 +110,6 @@ TEST(WriteNewFile, ExistingFileIsNeverTouched) {
   EXPECT_EQ(read_all(path), precious);
 }
 
-TEST(WriteNewFile, ExistingFolderIsNeverTouched) {
-  TempDir dir;
-  const auto path = dir.path() / "a.png";
-  std::filesystem::create_directory(path);
-  std::ofstream(path / "inside.txt") << "x";
-  EXPECT_EQ(failure_text([&] { write_new_file(path, counting_bytes(5)); }), kCreateFailed);
-  EXPECT_TRUE(std::filesystem::is_regular_file(path / "inside.txt"));
-}
-
 TEST(WriteNewFile, CreateFailureWritesNothing) {
   TempDir dir;
   FaultyFileApi files({.fail_create = true});

@@ -211,35 +211,5 @@ TEST(EncodePng, PngcheckAcceptsTheFiles) {
 #endif
 }
 
-// Python's zlib inflates the IDAT back to the scanlines, Adler-32 check included.
-TEST(EncodePng, PythonZlibInflatesTheScanlines) {
-#ifdef _WIN32
-  GTEST_SKIP() << "python runs in the native build";
-#else
-  if (std::system("python3 -c 'import zlib' >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is not installed";
-  const testing_support::TempDir dir;
-  const RgbImage image = make_image(640, 480, 99);
-  const Bytes file = encode_png(image);
-  const Bytes scanlines = scanlines_of(image);
-  const auto write = [](const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  };
-  write(dir.path() / "image.png", file);
-  write(dir.path() / "scanlines.bin", scanlines);
-  const std::string script =
-      "import sys, zlib\n"
-      "d = open(sys.argv[1], 'rb').read()\n"
-      "i = d.index(b'IDAT')\n"
-      "n = int.from_bytes(d[i - 4:i], 'big')\n"
-      "sys.exit(0 if zlib.decompress(d[i + 4:i + 4 + n]) == open(sys.argv[2], 'rb').read() else 1)\n";
-  write(dir.path() / "check.py", Bytes(script.begin(), script.end()));
-  const std::string command = "python3 '" + (dir.path() / "check.py").string() + "' '" +
-                              (dir.path() / "image.png").string() + "' '" + (dir.path() / "scanlines.bin").string() +
-                              "'";
-  EXPECT_EQ(std::system(command.c_str()), 0);
-#endif
-}
-
 }  // namespace
 }  // namespace velmora
