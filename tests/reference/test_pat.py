@@ -186,7 +186,11 @@ def main():
             print("FAIL %s %s" % (name, detail))
 
     with tempfile.TemporaryDirectory() as tmp:
+        # Sanitized builds start slowly; they check every stride-th case.
+        stride = int(os.environ.get("VELMORA_REFERENCE_STRIDE", "1"))
         for index, (name, buffers) in enumerate(cases()):
+            if index % stride:
+                continue
             paths = []
             for k, data in enumerate(buffers):
                 path = os.path.join(tmp, "c%d_%d.bin" % (index, k))
