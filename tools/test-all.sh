@@ -29,6 +29,26 @@ export WINEDEBUG=-all
 export WINEPREFIX=${WINEPREFIX:-$HOME/.wine-velmora}
 if [ ! -d "$WINEPREFIX" ]; then wine wineboot -i >/dev/null 2>&1 || true; fi
 run_suite windows
+
+# The same download on both builds must give byte-identical files. (Both
+# downloads exit 1: the camera's non-still item is skipped and counted.)
+echo "==== windows and native: identical downloads from the simulated camera"
+compare_dir=$(mktemp -d)
+every_render=(--simulated-camera --experimental --extreme-glitch --baseline --historical-mars --legacy-proc
+              --all-bayer-patterns --sets brighter,more-color,lower-contrast,stronger-destripe)
+VELMORA_SIM_CLOCK=virtual build/native/velmora download --all --to "$compare_dir/native" "${every_render[@]}" \
+  >/dev/null 2>&1
+VELMORA_SIM_CLOCK=virtual tools/wine-run build/windows/velmora-cli.exe download --all \
+  --to "Z:${compare_dir//\//\\}\\windows" "${every_render[@]}" >/dev/null 2>&1
+sums() { (cd "$1" 2>/dev/null && md5sum -- * | awk '{print $1}' | sort); }
+native_sums=$(sums "$compare_dir/native")
+if [ -n "$native_sums" ] && [ "$native_sums" = "$(sums "$compare_dir/windows")" ]; then
+  echo "$(echo "$native_sums" | wc -l) files identical on both builds: 1 passed, 0 failed"
+else
+  echo "downloads differ between the builds: 0 passed, 1 failed"
+  failed+=("cross-build comparison")
+fi
+rm -rf "$compare_dir"
 wineserver -k >/dev/null 2>&1 || true
 kill "$xvfb_pid" >/dev/null 2>&1 || true
 
