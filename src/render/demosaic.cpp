@@ -36,6 +36,97 @@ std::string bayer_pattern_name(std::int32_t pattern) {
   }
 }
 
+namespace {
+
+// Rows y - 1, y and y + 1, clamped into the image.
+struct Rows {
+  const std::uint8_t* up;
+  const std::uint8_t* mid;
+  const std::uint8_t* down;
+};
+
+// A row holds colour sites (red or blue) and green sites. kFirst is the
+// output offset of the row's colour (0 in a red row, 2 in a blue row) and
+// kSecond that of the other colour. The sums are those of the table of
+// sites; the shifts are the truncating divisions of non-negative sums.
+template <int kFirst, int kSecond>
+void colour_site(const Rows& r, std::int32_t xm, std::int32_t x, std::int32_t xp, std::uint8_t* out) {
+  out[kFirst] = r.mid[x];
+  out[1] = static_cast<std::uint8_t>((r.mid[xm] + r.mid[xp] + r.up[x] + r.down[x]) >> 2);
+  out[kSecond] = static_cast<std::uint8_t>((r.up[xm] + r.up[xp] + r.down[xm] + r.down[xp]) >> 2);
+}
+
+template <int kFirst, int kSecond>
+void green_site(const Rows& r, std::int32_t xm, std::int32_t x, std::int32_t xp, std::uint8_t* out) {
+  out[kFirst] = static_cast<std::uint8_t>((r.mid[xm] + r.mid[xp]) >> 1);
+  out[1] = r.mid[x];
+  out[kSecond] = static_cast<std::uint8_t>((r.up[x] + r.down[x]) >> 1);
+}
+
+// Pixel x with its neighbours' columns clamped; for the image edges.
+template <int kFirst, int kSecond>
+void edge_site(const Rows& r, std::int32_t width, bool colour, std::int32_t x, std::uint8_t* out) {
+  const std::int32_t xm = std::max(x - 1, 0);
+  const std::int32_t xp = std::min(x + 1, width - 1);
+  if (colour) {
+    colour_site<kFirst, kSecond>(r, xm, x, xp, out + static_cast<std::size_t>(x) * 3);
+  } else {
+    green_site<kFirst, kSecond>(r, xm, x, xp, out + static_cast<std::size_t>(x) * 3);
+  }
+}
+
+// One output row; colour_parity is the parity of x at the colour sites.
+template <int kFirst, int kSecond>
+void demosaic_row(const Rows& r, std::int32_t width, std::int32_t colour_parity, std::uint8_t* out) {
+  edge_site<kFirst, kSecond>(r, width, colour_parity == 0, 0, out);
+  std::int32_t x = 1;
+  if (width > 2) {
+    // Interior pixels in pairs, no clamping needed.
+    if (colour_parity == 1) {
+      for (; x + 1 <= width - 2; x += 2) {
+        std::uint8_t* o = out + static_cast<std::size_t>(x) * 3;
+        colour_site<kFirst, kSecond>(r, x - 1, x, x + 1, o);
+        green_site<kFirst, kSecond>(r, x, x + 1, x + 2, o + 3);
+      }
+    } else {
+      for (; x + 1 <= width - 2; x += 2) {
+        std::uint8_t* o = out + static_cast<std::size_t>(x) * 3;
+        green_site<kFirst, kSecond>(r, x - 1, x, x + 1, o);
+        colour_site<kFirst, kSecond>(r, x, x + 1, x + 2, o + 3);
+      }
+    }
+  }
+  for (; x < width; ++x) edge_site<kFirst, kSecond>(r, width, (x & 1) == colour_parity, x, out);
+}
+
+}  // namespace
+
+namespace render_detail {
+
+RgbImage demosaic_plane(const std::uint8_t* samples, std::int32_t width, std::int32_t height, std::int32_t pattern) {
+  if (width < 1 || height < 1) throw Failure("Invalid image dimensions");
+  const PatternCells cells = pattern_cells(pattern);
+  const auto w = static_cast<std::size_t>(width);
+  RgbImage image{width, height, std::vector<std::uint8_t>(w * static_cast<std::size_t>(height) * 3)};
+  for (std::int32_t y = 0; y < height; ++y) {
+    const Rows rows{samples + static_cast<std::size_t>(std::max(y - 1, 0)) * w, samples + static_cast<std::size_t>(y) * w,
+                    samples + static_cast<std::size_t>(std::min(y + 1, height - 1)) * w};
+    std::uint8_t* out = image.pixels.data() + static_cast<std::size_t>(y) * w * 3;
+    const auto& row_cells = cells[y & 1];
+    const std::int32_t colour_parity =
+        row_cells[0] == Site::kRed || row_cells[0] == Site::kBlue ? 0 : 1;
+    const bool red_row = row_cells[0] == Site::kRed || row_cells[1] == Site::kRed;
+    if (red_row) {
+      demosaic_row<0, 2>(rows, width, colour_parity, out);
+    } else {
+      demosaic_row<2, 0>(rows, width, colour_parity, out);
+    }
+  }
+  return image;
+}
+
+}  // namespace render_detail
+
 RgbImage demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
                            std::int32_t pattern) {
   if (width < 1 || height < 1) throw Failure("Invalid image dimensions");
@@ -43,36 +134,7 @@ RgbImage demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width
   if (raw.size() < 12 || raw.size() - 12 < count) {
     throw Failure("Raw photo is shorter than 12-byte header plus width*height Bayer samples");
   }
-  const PatternCells cells = pattern_cells(pattern);
-  const std::uint8_t* samples = raw.data() + 12;
-  const auto s = [&](std::int32_t x, std::int32_t y) -> int {
-    x = std::clamp(x, 0, width - 1);
-    y = std::clamp(y, 0, height - 1);
-    return samples[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
-  };
-
-  RgbImage image{width, height, std::vector<std::uint8_t>(count * 3)};
-  std::uint8_t* out = image.pixels.data();
-  for (std::int32_t y = 0; y < height; ++y) {
-    for (std::int32_t x = 0; x < width; ++x) {
-      const int centre = s(x, y);
-      const int cross = (s(x - 1, y) + s(x + 1, y) + s(x, y - 1) + s(x, y + 1)) / 4;
-      const int diagonal = (s(x - 1, y - 1) + s(x + 1, y - 1) + s(x - 1, y + 1) + s(x + 1, y + 1)) / 4;
-      const int horizontal = (s(x - 1, y) + s(x + 1, y)) / 2;
-      const int vertical = (s(x, y - 1) + s(x, y + 1)) / 2;
-      int r = 0, g = 0, b = 0;
-      switch (cells[y & 1][x & 1]) {
-        case Site::kRed: r = centre, g = cross, b = diagonal; break;
-        case Site::kBlue: r = diagonal, g = cross, b = centre; break;
-        case Site::kGreenRedRow: r = horizontal, g = centre, b = vertical; break;
-        case Site::kGreenBlueRow: r = vertical, g = centre, b = horizontal; break;
-      }
-      *out++ = static_cast<std::uint8_t>(r);
-      *out++ = static_cast<std::uint8_t>(g);
-      *out++ = static_cast<std::uint8_t>(b);
-    }
-  }
-  return image;
+  return render_detail::demosaic_plane(raw.data() + 12, width, height, pattern);
 }
 
 }  // namespace velmora

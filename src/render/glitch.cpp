@@ -1,6 +1,8 @@
 #include "render/glitch.h"
 
 #include <algorithm>
+#include <array>
+#include <vector>
 
 #include "base/failure.h"
 #include "render/pixel_math.h"
@@ -8,62 +10,107 @@
 namespace velmora {
 namespace {
 
-// Coordinates are kept in 64 bits so the shuffles cannot overflow on any
-// image that fits in memory; the storm's noise is 32-bit unsigned by design.
+// Row and tile quantities are kept in 64 bits so the shuffles cannot
+// overflow on any image that fits in memory; the storm's noise is 32-bit
+// unsigned by design. Along a row, wrap(x + o, W) is (wrap(o, W) + x) mod W,
+// so the source columns are walked with one wrap instead of a division per
+// pixel.
 using Coord = std::int64_t;
 
 Coord wrap(Coord a, Coord n) { return ((a % n) + n) % n; }
 
-struct Pixels {
-  const RgbImage& image;
-  std::uint8_t at(Coord x, Coord y, int channel) const {
-    return image.pixels[(static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) + static_cast<std::size_t>(x)) * 3 +
-                        static_cast<std::size_t>(channel)];
+// Column walker: wrap(x + offset, width) for x = 0, 1, 2, ...
+struct Column {
+  std::size_t at;
+  std::size_t width;
+  std::size_t next() {
+    const std::size_t here = at;
+    if (++at == width) at = 0;
+    return here;
   }
 };
 
-void glitch_pixel(const Pixels& src, std::int32_t effect, Coord x, Coord y, std::uint8_t* out) {
-  const Coord w = src.image.width;
-  const Coord h = src.image.height;
+Column column_from(Coord offset, Coord width) {
+  return {static_cast<std::size_t>(wrap(offset, width)), static_cast<std::size_t>(width)};
+}
+
+void glitch_row(const RgbImage& src, std::int32_t effect, Coord y, std::uint8_t* out) {
+  const Coord w = src.width;
+  const Coord h = src.height;
+  const auto uw = static_cast<std::size_t>(w);
+  const auto row_of = [&](Coord row) { return src.pixels.data() + static_cast<std::size_t>(row) * uw * 3; };
+  const std::uint8_t* row = row_of(y);
   switch (effect) {
     case kGlitchScanlineShear: {
       const Coord shift = ((y / 9) * 53 + (y / 37) * 97) % w - w / 2;
-      const Coord sx = wrap(x + shift, w);
-      for (int ch = 0; ch < 3; ++ch) out[ch] = src.at(sx, y, ch);
+      const auto start = static_cast<std::size_t>(wrap(shift, w));
+      std::copy(row + start * 3, row + uw * 3, out);
+      std::copy(row, row + start * 3, out + (uw - start) * 3);
       break;
     }
     case kGlitchChannelTear: {
       const Coord o = y % 38 < 19 ? (y / 16) * 3 + 37 : (y / 16) * 3 - 51;
-      out[0] = src.at(wrap(x + o, w), y, 0);
-      out[1] = src.at(x, y, 1);
-      out[2] = src.at(wrap(x - o, w), wrap(y + 7, h), 2);
+      const std::uint8_t* lower = row_of(wrap(y + 7, h));
+      Column red = column_from(o, w);
+      Column blue = column_from(-o, w);
+      for (std::size_t x = 0; x < uw; ++x, out += 3) {
+        out[0] = row[red.next() * 3];
+        out[1] = row[x * 3 + 1];
+        out[2] = lower[blue.next() * 3 + 2];
+      }
       break;
     }
     case kGlitchSolarizePosterize: {
+      std::array<std::array<std::uint8_t, 256>, 3> luts{};
       for (int ch = 0; ch < 3; ++ch) {
-        const int c = src.at(x, y, ch);
-        const int folded = c <= 100 ? c : 255 - c;
         const Coord band = y / 19 + ch;
-        out[ch] = static_cast<std::uint8_t>((band % 3) * 31 + (folded / 40) * 40);
+        for (int c = 0; c < 256; ++c) {
+          const int folded = c <= 100 ? c : 255 - c;
+          luts[ch][c] = static_cast<std::uint8_t>((band % 3) * 31 + (folded / 40) * 40);
+        }
+      }
+      for (std::size_t x = 0; x < uw; ++x, out += 3) {
+        for (int ch = 0; ch < 3; ++ch) out[ch] = luts[ch][row[x * 3 + ch]];
       }
       break;
     }
     case kGlitchMosaicShred: {
+      // Within a tile the source column is (x rem 16) + a multiple of 16
+      // below W, so it exceeds W - 1 by less than 16 and wraps at most once;
+      // the same holds for the source row.
       const Coord bx = std::max<Coord>((w + 15) / 16, 1);
       const Coord by = std::max<Coord>((h + 15) / 16, 1);
-      const Coord sx = wrap(x % 16 + (((y / 16) * 83 + (x / 16) * 47) % bx) * 16, w);
-      const Coord sy = wrap(y % 16 + (((y / 16) * 41 + (x / 16) * 29) % by) * 16, h);
-      for (int ch = 0; ch < 3; ++ch) out[ch] = src.at(sx, sy, ch);
+      const Coord ty = y / 16;
+      for (Coord x = 0; x < w; x += 16) {
+        const Coord tx = x / 16;
+        Coord sy = y % 16 + ((ty * 41 + tx * 29) % by) * 16;
+        while (sy >= h) sy -= h;
+        const Coord base = ((ty * 83 + tx * 47) % bx) * 16;
+        const std::uint8_t* source_row = row_of(sy);
+        const Coord end = std::min<Coord>(x + 16, w);
+        for (Coord xi = x; xi < end; ++xi, out += 3) {
+          Coord sx = xi % 16 + base;
+          while (sx >= w) sx -= w;
+          const std::uint8_t* p = source_row + static_cast<std::size_t>(sx) * 3;
+          out[0] = p[0];
+          out[1] = p[1];
+          out[2] = p[2];
+        }
+      }
       break;
     }
     case kGlitchDigitalStorm: {
       const Coord o = ((y / 11) * 29) % w;
-      const auto ux = static_cast<std::uint32_t>(x);
       const auto uy = static_cast<std::uint32_t>(y);
-      const std::uint32_t n = ((uy / 7u) * 119u) ^ (ux * 73u) ^ (uy * 151u);
-      out[0] = static_cast<std::uint8_t>(src.at(wrap(x + o, w), y, 2) ^ ((n >> 3) & 127u));
-      out[1] = static_cast<std::uint8_t>(src.at(wrap(x - o, w), y, 0) ^ ((n >> 5) & 255u));
-      out[2] = static_cast<std::uint8_t>(src.at(x, y, 1) ^ ((n >> 2) & 191u));
+      const std::uint32_t row_noise = ((uy / 7u) * 119u) ^ (uy * 151u);
+      Column red = column_from(o, w);
+      Column green = column_from(-o, w);
+      for (std::size_t x = 0; x < uw; ++x, out += 3) {
+        const std::uint32_t n = row_noise ^ (static_cast<std::uint32_t>(x) * 73u);
+        out[0] = static_cast<std::uint8_t>(row[red.next() * 3 + 2] ^ ((n >> 3) & 127u));
+        out[1] = static_cast<std::uint8_t>(row[green.next() * 3] ^ ((n >> 5) & 255u));
+        out[2] = static_cast<std::uint8_t>(row[x * 3 + 1] ^ ((n >> 2) & 191u));
+      }
       break;
     }
   }
@@ -84,12 +131,11 @@ std::string glitch_effect_name(std::int32_t effect) {
 
 RgbImage render_glitch(const RgbImage& source, std::int32_t effect) {
   if (!render_detail::well_formed(source)) throw Failure("Invalid RGB source for visual glitch effect");
-  RgbImage result = source;
-  if (effect < kGlitchScanlineShear || effect > kGlitchDigitalStorm) return result;
-  const Pixels src{source};
-  std::uint8_t* out = result.pixels.data();
+  if (effect < kGlitchScanlineShear || effect > kGlitchDigitalStorm) return source;
+  RgbImage result{source.width, source.height, std::vector<std::uint8_t>(source.pixels.size())};
+  const std::size_t row_bytes = static_cast<std::size_t>(source.width) * 3;
   for (Coord y = 0; y < source.height; ++y) {
-    for (Coord x = 0; x < source.width; ++x, out += 3) glitch_pixel(src, effect, x, y, out);
+    glitch_row(source, effect, y, result.pixels.data() + static_cast<std::size_t>(y) * row_bytes);
   }
   return result;
 }

@@ -9,10 +9,11 @@
 
 namespace velmora {
 
-// raw is the raw photo the baseline was rendered from; only its header byte 7
+// Renders image (pass an rvalue to render in place). raw is the raw photo
+// the image was rendered from; only its header byte 7
 // (a percentage that sets the tone curve) is read.
 // Throws Failure "Mars raw payload is shorter than its 12-byte header" or
 // "Invalid baseline RGB image" before touching any pixel.
-RgbImage render_mars_historical(const RgbImage& baseline, std::span<const std::uint8_t> raw);
+RgbImage render_mars_historical(RgbImage image, std::span<const std::uint8_t> raw);
 
 }  // namespace velmora

@@ -7,9 +7,10 @@
 namespace velmora {
 
 // Levels stretch, white balance, tone curve, contrast, saturation, highlight
-// shaping and row destriping, in that order, on a copy of baseline.
+// shaping and row destriping, in that order, on image (pass an rvalue to
+// render in place).
 // Throws Failure "Invalid baseline RGB image", "Invalid percentile range" or
 // "Gamma must be positive" before touching any pixel.
-RgbImage render_parametric(const RgbImage& baseline, const StyleParams& params);
+RgbImage render_parametric(RgbImage image, const StyleParams& params);
 
 }  // namespace velmora

@@ -16,10 +16,14 @@ inline std::uint8_t clamp_byte(long long v) {
 
 // Nearest integer, halves away from zero, then clamped to 0..255. NaN
 // (only reachable through degenerate parameters) stores 0.
+// Equals std::round without the library call: for 0 < v < 255, t = (int)v is
+// floor(v) and v - t is exact (t = 0, or t <= v < 2t), so the comparison sees
+// the true fraction.
 inline std::uint8_t nearest_byte(double v) {
   if (!(v > 0.0)) return 0;
   if (v >= 255.0) return 255;
-  return static_cast<std::uint8_t>(std::round(v));
+  const int t = static_cast<int>(v);
+  return static_cast<std::uint8_t>(t + (v - t >= 0.5 ? 1 : 0));
 }
 
 // Drops the fraction (toward zero), then clamped to 0..255.
@@ -38,20 +42,53 @@ inline bool well_formed(const RgbImage& image) {
 }
 
 using Histograms = std::array<std::array<std::uint64_t, 256>, 3>;
+using Lut = std::array<std::uint8_t, 256>;
+using ChannelLuts = std::array<Lut, 3>;
 
 // One 256-bin histogram per channel of interleaved RGB bytes.
 inline Histograms histograms(const std::vector<std::uint8_t>& px) {
   Histograms h{};
-  for (std::size_t i = 0; i < px.size(); ++i) ++h[i % 3][px[i]];
+  const std::size_t end = px.size() - px.size() % 3;
+  for (std::size_t i = 0; i < end; i += 3) {
+    ++h[0][px[i]];
+    ++h[1][px[i + 1]];
+    ++h[2][px[i + 2]];
+  }
   return h;
+}
+
+// The histograms of the image after mapping every value through luts.
+inline Histograms mapped_histograms(const Histograms& h, const ChannelLuts& luts) {
+  Histograms out{};
+  for (int ch = 0; ch < 3; ++ch) {
+    for (int c = 0; c < 256; ++c) out[ch][luts[ch][c]] += h[ch][c];
+  }
+  return out;
+}
+
+// Each channel's value total, exactly as summing its bytes would give it.
+inline std::array<std::uint64_t, 3> channel_sums(const Histograms& h) {
+  std::array<std::uint64_t, 3> sums{};
+  for (int ch = 0; ch < 3; ++ch) {
+    for (int c = 0; c < 256; ++c) sums[ch] += h[ch][c] * static_cast<std::uint64_t>(c);
+  }
+  return sums;
+}
+
+// Maps every value of interleaved RGB bytes through its channel's table.
+inline void apply_luts(std::vector<std::uint8_t>& px, const ChannelLuts& luts) {
+  const std::size_t end = px.size() - px.size() % 3;
+  for (std::size_t i = 0; i < end; i += 3) {
+    px[i] = luts[0][px[i]];
+    px[i + 1] = luts[1][px[i + 1]];
+    px[i + 2] = luts[2][px[i + 2]];
+  }
 }
 
 // Gray-world gains: gray / channel mean with gray = (green + red + blue
 // means) / 3 (summed in that order), 1.0 for a zero mean, each clamped to
-// 0.35..3.0. px must hold n >= 1 pixels.
-inline std::array<double, 3> gray_world_gains(const std::vector<std::uint8_t>& px, std::uint64_t n) {
-  std::array<std::uint64_t, 3> sums{};
-  for (std::size_t i = 0; i < px.size(); ++i) sums[i % 3] += px[i];
+// 0.35..3.0. sums are the channel totals over n >= 1 pixels.
+inline std::array<double, 3> gray_world_gains(const std::array<std::uint64_t, 3>& sums, std::uint64_t n) {
   std::array<double, 3> means{};
   for (int ch = 0; ch < 3; ++ch) means[ch] = static_cast<double>(sums[ch]) / static_cast<double>(n);
   const double gray = (means[1] + means[0] + means[2]) / 3.0;

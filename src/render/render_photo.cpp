@@ -1,6 +1,7 @@
 #include "render/render_photo.h"
 
 #include <array>
+#include <utility>
 #include <vector>
 
 #include "base/failure.h"
@@ -15,28 +16,30 @@ RgbImage render_photo(std::span<const std::uint8_t> raw, std::span<const std::ui
   if (static_cast<std::int64_t>(samples.size()) != static_cast<std::int64_t>(width) * height) {
     throw Failure("Bayer dimensions mismatch");
   }
-  std::vector<std::uint8_t> shaped(12 + samples.size(), 0);
-  std::copy(samples.begin(), samples.end(), shaped.begin() + 12);
-  RgbImage baseline = demosaic_baseline(shaped, width, height, pattern);
+  // The samples are demosaicked where they lie; no header-shaped copy.
+  RgbImage baseline = render_detail::demosaic_plane(samples.data(), width, height, pattern);
 
   switch (style) {
     case kStyleBaseline:
       if (set != kSetPlain) throw Failure("Baseline Bayer demosaic cannot be modified");
       return baseline;
-    case kStyleMarsHistorical: return render_mars_historical(baseline, raw);
-    case kStyleGrayworld: return gray_world(baseline);
-    default: return render_parametric(baseline, apply_additional_set(style_params(style), set));
+    case kStyleMarsHistorical: return render_mars_historical(std::move(baseline), raw);
+    case kStyleGrayworld: return gray_world(std::move(baseline));
+    default: return render_parametric(std::move(baseline), apply_additional_set(style_params(style), set));
   }
 }
 
-RgbImage gray_world(const RgbImage& image) {
+RgbImage gray_world(RgbImage image) {
   if (!render_detail::well_formed(image)) throw Failure("Invalid baseline RGB image");
-  const std::array<double, 3> gains = render_detail::gray_world_gains(image.pixels, image.pixels.size() / 3);
-  RgbImage out = image;
-  for (std::size_t i = 0; i < out.pixels.size(); ++i) {
-    out.pixels[i] = render_detail::nearest_byte(out.pixels[i] * gains[i % 3]);
+  const std::uint64_t n = image.pixels.size() / 3;
+  const std::array<double, 3> gains =
+      render_detail::gray_world_gains(render_detail::channel_sums(render_detail::histograms(image.pixels)), n);
+  render_detail::ChannelLuts luts{};
+  for (int ch = 0; ch < 3; ++ch) {
+    for (int c = 0; c < 256; ++c) luts[ch][c] = render_detail::nearest_byte(c * gains[ch]);
   }
-  return out;
+  render_detail::apply_luts(image.pixels, luts);
+  return image;
 }
 
 }  // namespace velmora

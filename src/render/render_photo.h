@@ -28,6 +28,6 @@ inline RgbImage render_photo(std::span<const std::uint8_t> raw, const BayerPlane
 
 // Scales each channel so its mean meets the mean of the three means; gains
 // are limited to 0.35..3.0. Throws Failure "Invalid baseline RGB image".
-RgbImage gray_world(const RgbImage& image);
+RgbImage gray_world(RgbImage image);
 
 }  // namespace velmora
