@@ -17,13 +17,13 @@ class MsbBitReader {
   std::size_t remaining() const { return bytes_.size() * 8 - pos_; }
 
   // The next `count` bits (at most 8) as an unsigned number, not consumed.
+  // Read from a two-byte window; the second byte is only needed (and only
+  // read) when the bits run into it.
   std::uint32_t peek(int count) const {
-    std::uint32_t value = 0;
-    for (int i = 0; i < count; ++i) {
-      const std::size_t bit = pos_ + static_cast<std::size_t>(i);
-      value = (value << 1) | ((bytes_[bit >> 3] >> (7 - (bit & 7))) & 1u);
-    }
-    return value;
+    const std::size_t byte = pos_ >> 3;
+    std::uint32_t window = static_cast<std::uint32_t>(bytes_[byte]) << 8;
+    if (byte + 1 < bytes_.size()) window |= bytes_[byte + 1];
+    return (window >> (16 - static_cast<int>(pos_ & 7) - count)) & ((1u << count) - 1u);
   }
 
   void skip(int count) { pos_ += static_cast<std::size_t>(count); }

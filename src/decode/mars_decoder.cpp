@@ -33,14 +33,14 @@ std::vector<std::uint8_t> decompress_mars(std::span<const std::uint8_t> stream, 
   MsbBitReader bits(padded, start_bit_for(variant));
   const int sign = variant == kMarsVariantSwapSigns ? -1 : 1;
   const std::size_t total = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  std::vector<std::uint8_t> samples;
-  samples.reserve(total);
+  std::vector<std::uint8_t> samples(total);
+  std::uint8_t* out = samples.data();
 
   for (int row = 0; row < height; ++row) {
     for (int col = 0; col < width; ++col) {
       if (row < 2 && col < 2) {
         if (bits.remaining() < 8) throw Failure("Incomplete compressed row seed");
-        samples.push_back(static_cast<std::uint8_t>(bits.read(8)));
+        *out++ = static_cast<std::uint8_t>(bits.read(8));
         continue;
       }
       if (bits.remaining() < 8) throw Failure("Truncated compressed Mars symbol");
@@ -53,10 +53,12 @@ std::vector<std::uint8_t> decompress_mars(std::span<const std::uint8_t> stream, 
       } else {
         value = predict_mars_sample(samples.data(), width, row, col) + sign * code.delta;
       }
-      samples.push_back(static_cast<std::uint8_t>(std::clamp(value, 0, 255)));
+      *out++ = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
     }
   }
-  if (samples.size() != total) throw Failure("Mars decompressor produced wrong image size");
+  if (static_cast<std::size_t>(out - samples.data()) != total) {
+    throw Failure("Mars decompressor produced wrong image size");
+  }
   return samples;
 }
 

@@ -1,8 +1,12 @@
 #include "render/parametric.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <map>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "base/failure.h"
@@ -102,20 +106,61 @@ Lut highlight_curve(double shaping) {
   return lut;
 }
 
+// Every render in a style asks for the same few curves, and their powers are
+// the slow part of building them, so each curve is built once per process.
+Lut cached_curve(int kind, double parameter, Lut (*build)(double)) {
+  static std::mutex mutex;
+  static std::map<std::pair<int, std::uint64_t>, Lut> curves;
+  const std::pair<int, std::uint64_t> key{kind, std::bit_cast<std::uint64_t>(parameter)};
+  const std::lock_guard<std::mutex> lock(mutex);
+  auto it = curves.find(key);
+  if (it == curves.end()) {
+    if (curves.size() >= 64) curves.clear();
+    it = curves.emplace(key, build(parameter)).first;
+  }
+  return it->second;
+}
+
 Lut identity_lut() {
   Lut lut{};
   for (int c = 0; c < 256; ++c) lut[c] = static_cast<std::uint8_t>(c);
   return lut;
 }
 
-// Mean luma of each row: the sum over the row, left to right, divided by the width.
+// Mean luma of each row: the sum over the row, left to right, divided by the
+// width. The products come from tables (the same multiplications), and four
+// rows are summed side by side so that their chains of additions overlap;
+// each row's additions keep their order.
 std::vector<double> row_means(const std::vector<std::uint8_t>& px, std::int32_t width, std::int32_t height) {
+  std::array<double, 256> red{}, green{}, blue{};
+  for (int c = 0; c < 256; ++c) {
+    red[c] = 0.299 * static_cast<double>(c);
+    green[c] = 0.587 * static_cast<double>(c);
+    blue[c] = 0.114 * static_cast<double>(c);
+  }
+  const auto row_luma = [&](const std::uint8_t* p) { return green[p[1]] + red[p[0]] + blue[p[2]]; };
   const auto w = static_cast<std::size_t>(width);
+  const std::size_t row_bytes = w * 3;
   std::vector<double> means(static_cast<std::size_t>(height));
-  for (std::size_t y = 0; y < means.size(); ++y) {
+  std::size_t y = 0;
+  for (; y + 4 <= means.size(); y += 4) {
+    const std::uint8_t* row = px.data() + y * row_bytes;
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (std::size_t i = 0; i < row_bytes; i += 3) {
+      s0 += row_luma(row + i);
+      s1 += row_luma(row + row_bytes + i);
+      s2 += row_luma(row + 2 * row_bytes + i);
+      s3 += row_luma(row + 3 * row_bytes + i);
+    }
+    means[y] = s0 / static_cast<double>(width);
+    means[y + 1] = s1 / static_cast<double>(width);
+    means[y + 2] = s2 / static_cast<double>(width);
+    means[y + 3] = s3 / static_cast<double>(width);
+  }
+  for (; y < means.size(); ++y) {
+    const std::uint8_t* row = px.data() + y * row_bytes;
     double sum = 0.0;
-    const std::uint8_t* row = px.data() + y * w * 3;
-    for (std::size_t x = 0; x < w; ++x) sum += luma(row[x * 3], row[x * 3 + 1], row[x * 3 + 2]);
+    for (std::size_t i = 0; i < row_bytes; i += 3) sum += row_luma(row + i);
     means[y] = sum / static_cast<double>(width);
   }
   return means;
@@ -143,29 +188,55 @@ std::vector<double> destripe_gains(const std::vector<double>& means, double stre
   return gains;
 }
 
-// Saturation around each pixel's luma, then the highlight table.
-void saturate(std::vector<std::uint8_t>& px, const ChannelLuts& luts, double saturation, const Lut& highlight) {
-  const std::size_t end = px.size() - px.size() % 3;
-  std::uint8_t* p = px.data();
-  for (std::size_t i = 0; i < end; i += 3) {
-    const int r = luts[0][p[i]];
-    const int g = luts[1][p[i + 1]];
-    const int b = luts[2][p[i + 2]];
-    const double y = luma(r, g, b);
-    p[i] = highlight[nearest_byte((r - y) * saturation + y)];
-    p[i + 1] = highlight[nearest_byte((g - y) * saturation + y)];
-    p[i + 2] = highlight[nearest_byte((b - y) * saturation + y)];
+// Saturation around each pixel's luma, then the highlight table. Each row
+// is split into channel planes so the arithmetic runs as plain loops over
+// doubles that the compiler vectorises; the operations per value are the
+// same.
+void saturate(std::vector<std::uint8_t>& px, std::int32_t width, const ChannelLuts& luts, double saturation,
+              const Lut& highlight) {
+  const auto w = static_cast<std::size_t>(width);
+  std::vector<double> planes(w * 6);
+  std::vector<std::int32_t> results(w * 3);
+  double* const r = planes.data();
+  double* const g = r + w;
+  double* const b = g + w;
+  double* const scratch = b + w;
+  const std::int32_t* const ro = results.data();
+  const std::int32_t* const go = ro + w;
+  const std::int32_t* const bo = go + w;
+  for (std::uint8_t* row = px.data(); row != px.data() + px.size(); row += w * 3) {
+    for (std::size_t x = 0; x < w; ++x) {
+      r[x] = luts[0][row[x * 3]];
+      g[x] = luts[1][row[x * 3 + 1]];
+      b[x] = luts[2][row[x * 3 + 2]];
+    }
+    for (std::size_t x = 0; x < w; ++x) {
+      const double y = luma(r[x], g[x], b[x]);
+      r[x] = (r[x] - y) * saturation + y;
+      g[x] = (g[x] - y) * saturation + y;
+      b[x] = (b[x] - y) * saturation + y;
+    }
+    render_detail::nearest_bytes(r, scratch, results.data(), w * 3);
+    for (std::size_t x = 0; x < w; ++x) {
+      row[x * 3] = highlight[ro[x]];
+      row[x * 3 + 1] = highlight[go[x]];
+      row[x * 3 + 2] = highlight[bo[x]];
+    }
   }
 }
 
-// Every value of row y becomes nearest(value * gains[y]).
+// Every value of row y becomes nearest(value * gains[y]), through a table
+// per row.
 void apply_row_gains(std::vector<std::uint8_t>& px, std::int32_t width, const std::vector<double>& gains) {
   const std::size_t row_bytes = static_cast<std::size_t>(width) * 3;
+  std::array<double, 256> values{};
+  std::array<double, 256> scratch{};
+  std::array<std::int32_t, 256> lut{};
   for (std::size_t y = 0; y < gains.size(); ++y) {
-    Lut lut{};
-    for (int c = 0; c < 256; ++c) lut[c] = nearest_byte(c * gains[y]);
+    for (int c = 0; c < 256; ++c) values[c] = c * gains[y];
+    render_detail::nearest_bytes(values.data(), scratch.data(), lut.data(), 256);
     std::uint8_t* row = px.data() + y * row_bytes;
-    for (std::size_t i = 0; i < row_bytes; ++i) row[i] = lut[row[i]];
+    for (std::size_t i = 0; i < row_bytes; ++i) row[i] = static_cast<std::uint8_t>(lut[row[i]]);
   }
 }
 
@@ -185,11 +256,11 @@ RgbImage render_parametric(RgbImage image, const StyleParams& p) {
   if (p.white_balance_strength > 0.0) {
     then_apply(luts, white_balance_luts(render_detail::mapped_histograms(h, luts), n, p.white_balance_strength));
   }
-  then_apply(luts, tone_curve(p.gamma));
+  then_apply(luts, cached_curve(0, p.gamma, tone_curve));
   if (std::fabs(p.contrast - 1.0) > 1e-9) then_apply(luts, contrast_curve(p.contrast));
-  const Lut highlight = p.highlight_shaping > 0.0 ? highlight_curve(p.highlight_shaping) : identity_lut();
+  const Lut highlight = p.highlight_shaping > 0.0 ? cached_curve(1, p.highlight_shaping, highlight_curve) : identity_lut();
   if (std::fabs(p.saturation - 1.0) > 1e-9) {
-    saturate(px, luts, p.saturation, highlight);
+    saturate(px, image.width, luts, p.saturation, highlight);
   } else {
     then_apply(luts, highlight);
     render_detail::apply_luts(px, luts);

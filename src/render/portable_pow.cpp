@@ -1,5 +1,6 @@
 #include "render/portable_pow.h"
 
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -89,10 +90,14 @@ Dd log_dd(double x) {
   const Dd s = div(Dd{m - 1.0, 0.0}, two_sum(m, 1.0));
   const Dd s2 = mul(s, s);
   constexpr int kTerms = 26;
-  Dd series = div(Dd{1.0, 0.0}, Dd{2.0 * kTerms + 1.0, 0.0});
-  for (int k = kTerms - 1; k >= 0; --k) {
-    series = add(mul(series, s2), div(Dd{1.0, 0.0}, Dd{2.0 * k + 1.0, 0.0}));
-  }
+  // The coefficients 1 / (2k + 1), computed once by the same division.
+  static const std::array<Dd, kTerms + 1> kInverseOdd = [] {
+    std::array<Dd, kTerms + 1> inverse{};
+    for (int k = 0; k <= kTerms; ++k) inverse[k] = div(Dd{1.0, 0.0}, Dd{2.0 * k + 1.0, 0.0});
+    return inverse;
+  }();
+  Dd series = kInverseOdd[kTerms];
+  for (int k = kTerms - 1; k >= 0; --k) series = add(mul(series, s2), kInverseOdd[k]);
   const Dd log_m = scale(mul(s, series), 1);
   return add(mul(kLn2, static_cast<double>(e)), log_m);
 }
