@@ -67,14 +67,30 @@ using Histograms = std::array<std::array<std::uint64_t, 256>, 3>;
 using Lut = std::array<std::uint8_t, 256>;
 using ChannelLuts = std::array<Lut, 3>;
 
-// One 256-bin histogram per channel of interleaved RGB bytes.
+// One 256-bin histogram per channel of interleaved RGB bytes. Alternate
+// pixels count into separate tables, so runs of equal values do not wait on
+// each other's increments; the tables are added up at the end.
 inline Histograms histograms(const std::vector<std::uint8_t>& px) {
+  std::array<std::array<std::uint64_t, 256>, 6> part{};
+  const std::size_t pixels = px.size() / 3;
+  const std::uint8_t* p = px.data();
+  std::size_t i = 0;
+  for (; i + 2 <= pixels; i += 2, p += 6) {
+    ++part[0][p[0]];
+    ++part[1][p[1]];
+    ++part[2][p[2]];
+    ++part[3][p[3]];
+    ++part[4][p[4]];
+    ++part[5][p[5]];
+  }
+  if (i < pixels) {
+    ++part[0][p[0]];
+    ++part[1][p[1]];
+    ++part[2][p[2]];
+  }
   Histograms h{};
-  const std::size_t end = px.size() - px.size() % 3;
-  for (std::size_t i = 0; i < end; i += 3) {
-    ++h[0][px[i]];
-    ++h[1][px[i + 1]];
-    ++h[2][px[i + 2]];
+  for (int ch = 0; ch < 3; ++ch) {
+    for (int c = 0; c < 256; ++c) h[ch][c] = part[ch][c] + part[ch + 3][c];
   }
   return h;
 }
