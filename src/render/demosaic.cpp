@@ -78,73 +78,63 @@ void edge_site(const Rows& r, std::int32_t width, bool colour, std::int32_t x, s
   }
 }
 
-// Every interior pixel's four neighbour averages, computed for the whole row
-// in plain loops the compiler vectorises (the same truncating sums as
-// colour_site and green_site); each pixel then picks the ones its site uses.
-struct RowAverages {
-  std::vector<std::uint8_t> cross, diagonal, horizontal, vertical;
+// Each interior pixel's three output bytes for either site it could be,
+// computed for the whole row in plain loops the compiler vectorises (the
+// same truncating sums as colour_site and green_site). Byte i of a word is
+// (word >> 8i) & 255, output offset i of the pixel.
+struct RowWords {
   std::vector<std::uint16_t> column;  // up + down
+  std::vector<std::uint32_t> colour;
+  std::vector<std::uint32_t> green;
 
-  explicit RowAverages(std::size_t width)
-      : cross(width), diagonal(width), horizontal(width), vertical(width), column(width) {}
+  explicit RowWords(std::size_t width) : column(width), colour(width), green(width) {}
 
+  template <int kFirst, int kSecond>
   void compute(const Rows& r, std::size_t width) {
     std::uint16_t* const v = column.data();
     for (std::size_t x = 0; x < width; ++x) v[x] = static_cast<std::uint16_t>(r.up[x] + r.down[x]);
     const std::uint8_t* const mid = r.mid;
     for (std::size_t x = 1; x + 1 < width; ++x) {
-      const unsigned sides = static_cast<unsigned>(mid[x - 1]) + mid[x + 1];
-      cross[x] = static_cast<std::uint8_t>((sides + v[x]) >> 2);
-      diagonal[x] = static_cast<std::uint8_t>((static_cast<unsigned>(v[x - 1]) + v[x + 1]) >> 2);
-      horizontal[x] = static_cast<std::uint8_t>(sides >> 1);
-      vertical[x] = static_cast<std::uint8_t>(v[x] >> 1);
+      const std::uint32_t sides = static_cast<std::uint32_t>(mid[x - 1]) + mid[x + 1];
+      const std::uint32_t cross = (sides + v[x]) >> 2;
+      const std::uint32_t diagonal = (static_cast<std::uint32_t>(v[x - 1]) + v[x + 1]) >> 2;
+      const std::uint32_t horizontal = sides >> 1;
+      const std::uint32_t vertical = static_cast<std::uint32_t>(v[x]) >> 1;
+      const std::uint32_t own = mid[x];
+      colour[x] = (own << (8 * kFirst)) | (cross << 8) | (diagonal << (8 * kSecond));
+      green[x] = (horizontal << (8 * kFirst)) | (own << 8) | (vertical << (8 * kSecond));
     }
   }
 };
 
-template <int kFirst, int kSecond>
-void green_pixel(const Rows& r, const RowAverages& a, std::size_t x, std::uint8_t* out) {
-  std::uint8_t* o = out + x * 3;
-  o[kFirst] = a.horizontal[x];
-  o[1] = r.mid[x];
-  o[kSecond] = a.vertical[x];
+void store_bytes(std::uint64_t word, int count, std::uint8_t* out) {
+  for (int i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(word >> (8 * i));
 }
 
 // One output row; colour_parity is the parity of x at the colour sites.
 template <int kFirst, int kSecond>
-void demosaic_row(const Rows& r, RowAverages& a, std::int32_t width, std::int32_t colour_parity,
+void demosaic_row(const Rows& r, RowWords& words, std::int32_t width, std::int32_t colour_parity,
                   std::uint8_t* out) {
   const auto w = static_cast<std::size_t>(width);
-  a.compute(r, w);
-  // Interior pixels in pairs, colour site first: x is the colour site.
+  words.compute<kFirst, kSecond>(r, w);
+  const std::uint32_t* const colour = words.colour.data();
+  const std::uint32_t* const green = words.green.data();
+  // Interior pixels in pairs, the colour site first.
   std::size_t x = colour_parity == 1 ? 1 : 2;
-  if (colour_parity == 0 && w > 2) green_pixel<kFirst, kSecond>(r, a, 1, out);
+  if (colour_parity == 0 && w > 2) store_bytes(green[1], 3, out + 3);
   for (; x + 2 < w; x += 2) {
-    std::uint32_t b[6];
-    b[kFirst] = r.mid[x];
-    b[1] = a.cross[x];
-    b[kSecond] = a.diagonal[x];
-    b[3 + kFirst] = a.horizontal[x + 1];
-    b[4] = r.mid[x + 1];
-    b[3 + kSecond] = a.vertical[x + 1];
+    const std::uint64_t pair = colour[x] | (static_cast<std::uint64_t>(green[x + 1]) << 24);
     std::uint8_t* o = out + x * 3;
     if constexpr (std::endian::native == std::endian::little) {
       // One 8-byte store; its last two bytes land on pixel x + 2, which is
       // written after this pair.
-      const std::uint64_t word = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint64_t>(b[3]) << 24) |
-                                 (static_cast<std::uint64_t>(b[4]) << 32) | (static_cast<std::uint64_t>(b[5]) << 40);
-      std::memcpy(o, &word, sizeof word);
+      std::memcpy(o, &pair, sizeof pair);
     } else {
-      for (int i = 0; i < 6; ++i) o[i] = static_cast<std::uint8_t>(b[i]);
+      store_bytes(pair, 6, o);
     }
   }
   // At most one interior pixel is left, a colour site.
-  if (x + 1 < w) {
-    std::uint8_t* o = out + x * 3;
-    o[kFirst] = r.mid[x];
-    o[1] = a.cross[x];
-    o[kSecond] = a.diagonal[x];
-  }
+  if (x + 1 < w) store_bytes(colour[x], 3, out + x * 3);
   edge_site<kFirst, kSecond>(r, width, colour_parity == 0, 0, out);
   if (width > 1) edge_site<kFirst, kSecond>(r, width, ((width - 1) & 1) == colour_parity, width - 1, out);
 }
@@ -157,21 +147,26 @@ RgbImage demosaic_plane(const std::uint8_t* samples, std::int32_t width, std::in
   if (width < 1 || height < 1) throw Failure("Invalid image dimensions");
   const PatternCells cells = pattern_cells(pattern);
   const auto w = static_cast<std::size_t>(width);
-  RowAverages averages(w);
-  RgbImage image{width, height, std::vector<std::uint8_t>(w * static_cast<std::size_t>(height) * 3)};
+  RowWords words(w);
+  // Rows are built in a small buffer and appended, so the image is written
+  // once instead of being zero-filled first.
+  RgbImage image{width, height, {}};
+  image.pixels.reserve(w * static_cast<std::size_t>(height) * 3);
+  std::vector<std::uint8_t> row(w * 3);
   for (std::int32_t y = 0; y < height; ++y) {
     const Rows rows{samples + static_cast<std::size_t>(std::max(y - 1, 0)) * w, samples + static_cast<std::size_t>(y) * w,
                     samples + static_cast<std::size_t>(std::min(y + 1, height - 1)) * w};
-    std::uint8_t* out = image.pixels.data() + static_cast<std::size_t>(y) * w * 3;
+    std::uint8_t* out = row.data();
     const auto& row_cells = cells[y & 1];
     const std::int32_t colour_parity =
         row_cells[0] == Site::kRed || row_cells[0] == Site::kBlue ? 0 : 1;
     const bool red_row = row_cells[0] == Site::kRed || row_cells[1] == Site::kRed;
     if (red_row) {
-      demosaic_row<0, 2>(rows, averages, width, colour_parity, out);
+      demosaic_row<0, 2>(rows, words, width, colour_parity, out);
     } else {
-      demosaic_row<2, 0>(rows, averages, width, colour_parity, out);
+      demosaic_row<2, 0>(rows, words, width, colour_parity, out);
     }
+    image.pixels.insert(image.pixels.end(), row.begin(), row.end());
   }
   return image;
 }
