@@ -85,14 +85,5 @@ TEST(RenderPreview, IncompleteFetchReportsItsErrorAfterClosingTheDevice) {
   }
 }
 
-TEST(RenderPreview, UncompressedPhoto) {
-  Rig rig(sim::healthy_setup(builtin()));
-  const ScanData scan = scan_camera(rig.env, rig.progress);
-  const RgbImage image = render_preview(rig.env, scan, first_index(scan, "LR-nP"), 0, rig.progress);
-  EXPECT_EQ(image.width, 176);
-  EXPECT_EQ(image.height, 144);
-  EXPECT_EQ(image.pixels.size(), 176u * 144u * 3u);
-}
-
 }  // namespace
 }  // namespace velmora

@@ -111,16 +111,6 @@ TEST(Poll, LabelsCarryAttemptAndDeadline) {
   EXPECT_EQ(x.log[before + 23].data[0], 0x0A);
 }
 
-TEST(Poll, PacesTwoMillisecondsBetweenAttempts) {
-  SimulatedCameraConfig config;
-  config.ack_after_polls = 4;
-  Exchange x(config);
-  x.address_two_bytes();
-  const std::uint64_t slept_before = x.rig.clock.slept_ms();
-  ASSERT_TRUE(poll_positioning(x.context, "INIT", 250));
-  EXPECT_EQ(x.rig.clock.slept_ms() - slept_before, 6u);
-}
-
 struct JamCase {
   const char* name;
   bool clear_works;

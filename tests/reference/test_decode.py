@@ -11,6 +11,7 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import mars_reference as ref  # noqa: E402
+from cli_runner import CliRunner  # noqa: E402
 
 # Every message the decoder can raise. "Truncated Mars literal" and the final
 # size check cannot be reached from outside: a literal escape ends in a 1 bit
@@ -98,41 +99,13 @@ def code_stream(rng, width, height, literal_share=0.1):
     return bits_to_bytes("".join(parts))
 
 
-class Runner:
+class Runner(CliRunner):
     def __init__(self, velmora, folder):
-        self.velmora = velmora
-        self.folder = folder
-        self.count = 0
-        self.passed = 0
-        self.failed = 0
+        super().__init__(velmora, folder, "decode", "plane.bin")
         self.messages = set()
 
-    def check(self, name, ok, detail=""):
-        if ok:
-            self.passed += 1
-        else:
-            self.failed += 1
-            print(f"FAIL {name}: {detail}")
-
     def run(self, raw, args, file_name="photo.raw", existing=None):
-        self.count += 1
-        case = os.path.join(self.folder, str(self.count))
-        os.mkdir(case)
-        raw_path = os.path.join(case, file_name)
-        with open(raw_path, "wb") as f:
-            f.write(raw)
-        out_path = os.path.join(case, "plane.bin")
-        if existing is not None:
-            with open(out_path, "wb") as f:
-                f.write(existing)
-        proc = subprocess.run([self.velmora, "decode", raw_path, *args, "--output", out_path],
-                              capture_output=True, text=True)
-        output = None
-        if os.path.exists(out_path):
-            with open(out_path, "rb") as f:
-                output = f.read()
-        lines = proc.stderr.strip().splitlines()
-        return proc.returncode, (lines[-1] if lines else ""), output
+        return self.run_command(raw, args, file_name, existing)[:3]
 
     def expect(self, name, raw, args, width, height, compressed, variant=0, file_name="photo.raw"):
         try:

@@ -17,6 +17,7 @@ import zlib
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import mars_reference as mars  # noqa: E402
 import render_reference as ref  # noqa: E402
+from cli_runner import CliRunner  # noqa: E402
 
 COLLISION = "Could not create a new output file (or filename collision)"
 SET_OPTIONS = ["plain"] + ref.SETS[1:]
@@ -60,45 +61,18 @@ def read_png(data):
     return width, height, b"".join(rows)
 
 
-class Tester:
+class Tester(CliRunner):
     def __init__(self, velmora, folder):
-        self.velmora = velmora
-        self.folder = folder
-        self.passed = 0
-        self.failed = 0
-        self.count = 0
+        super().__init__(velmora, folder, "render", "out.png")
         self.have_pngcheck = shutil.which("pngcheck") is not None
-
-    def check(self, name, ok, detail=""):
-        if ok:
-            self.passed += 1
-        else:
-            self.failed += 1
-            print(f"FAIL {name}: {detail}")
 
     def run(self, raw, args, file_name="photo.raw", existing=None):
         """(exit status, last stderr line, PNG bytes or None)."""
-        self.count += 1
-        case_dir = os.path.join(self.folder, str(self.count))
-        os.mkdir(case_dir)
-        raw_path = os.path.join(case_dir, file_name)
-        with open(raw_path, "wb") as f:
-            f.write(raw)
-        out_path = os.path.join(case_dir, "out.png")
-        if existing is not None:
-            with open(out_path, "wb") as f:
-                f.write(existing)
-        proc = subprocess.run([self.velmora, "render", raw_path, *args, "--output", out_path],
-                              capture_output=True, text=True)
-        lines = proc.stderr.strip().splitlines()
-        png = None
-        if os.path.exists(out_path):
-            with open(out_path, "rb") as f:
-                png = f.read()
+        status, last_line, png, out_path = self.run_command(raw, args, file_name, existing)
         if png is not None and existing is None and self.have_pngcheck:
             check = subprocess.run(["pngcheck", "-q", out_path], capture_output=True, text=True)
             self.check(f"pngcheck {self.count}", check.returncode == 0, check.stdout + check.stderr)
-        return proc.returncode, lines[-1] if lines else "", png
+        return status, last_line, png
 
     def expect(self, name, raw, width, height, compressed, variant=0, pattern=1, style=1, set_number=0,
                glitch=None, args=None, file_name="photo.raw"):

@@ -1,0 +1,44 @@
+"""Runs one velmora command per case on a raw photo file and keeps the tally."""
+import os
+import subprocess
+
+
+class CliRunner:
+    def __init__(self, velmora, folder, command, output_name):
+        self.velmora = velmora
+        self.folder = folder
+        self.command = command
+        self.output_name = output_name
+        self.count = 0
+        self.passed = 0
+        self.failed = 0
+
+    def check(self, name, ok, detail=""):
+        if ok:
+            self.passed += 1
+        else:
+            self.failed += 1
+            print(f"FAIL {name}: {detail}")
+        return ok
+
+    def run_command(self, raw, args, file_name="photo.raw", existing=None):
+        """(exit status, last stderr line, output bytes or None, output path); existing is
+        written to the output path first."""
+        self.count += 1
+        case = os.path.join(self.folder, str(self.count))
+        os.mkdir(case)
+        raw_path = os.path.join(case, file_name)
+        with open(raw_path, "wb") as f:
+            f.write(raw)
+        out_path = os.path.join(case, self.output_name)
+        if existing is not None:
+            with open(out_path, "wb") as f:
+                f.write(existing)
+        proc = subprocess.run([self.velmora, self.command, raw_path, *args, "--output", out_path],
+                              capture_output=True, text=True)
+        output = None
+        if os.path.exists(out_path):
+            with open(out_path, "rb") as f:
+                output = f.read()
+        lines = proc.stderr.strip().splitlines()
+        return proc.returncode, (lines[-1] if lines else ""), output, out_path
