@@ -11,6 +11,8 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/last_error.h"
+
 namespace velmora {
 
 using DevInfoSet = void*;  // an HDEVINFO
@@ -63,11 +65,6 @@ inline constexpr std::uint32_t kDigcfDeviceInterface = 0x10;
 inline constexpr std::uint32_t kSpdrpDeviceDesc = 0;
 inline constexpr std::uint32_t kSpdrpService = 4;
 inline constexpr std::uint32_t kSpdrpFriendlyName = 12;
-
-inline constexpr std::uint32_t kErrorInvalidData = 13;
-inline constexpr std::uint32_t kErrorInvalidParameter = 87;
-inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
-inline constexpr std::uint32_t kErrorInvalidUserBuffer = 1784;
 
 class DeviceTreeApi {
  public:
