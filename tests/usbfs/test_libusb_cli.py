@@ -82,6 +82,19 @@ def compare_runs(name, expected, actual, linux_texts=False):
     check(f"{name}: messages", want_err == mask(actual.stderr), actual.stderr[-300:])
 
 
+def compare_probe(name, camera, work):
+    """The same descriptors, pipes and status exchange; the device is named
+    by its usbfs node instead of a Windows interface path."""
+    def without_paths(result):
+        return [line for line in mask(result.stdout).splitlines() if not line.startswith(("Interface ", "Opened "))]
+    expected = in_process(camera, ["probe"])
+    actual = through_usb(camera, ["probe"], os.path.join(work, name + ".report"))
+    check(f"{name}: exit status", expected.returncode == actual.returncode, actual.stderr)
+    check(f"{name}: output", without_paths(expected) == without_paths(actual), actual.stdout)
+    check(f"{name}: messages", expected.stderr == actual.stderr, actual.stderr)
+    check(f"{name}: names the usbfs node", "/dev/bus/usb/001/002" in actual.stdout, actual.stdout)
+
+
 def compare_download(name, camera, work, options):
     expected_dir, actual_dir = os.path.join(work, name + "-sim"), os.path.join(work, name + "-usb")
     report = os.path.join(work, name + ".report")
@@ -113,6 +126,9 @@ def main():
             compare_runs(f"list {name}", in_process(camera, ["list"]), through_usb(camera, ["list"], report))
             device_saw_only_allowed_commands(f"list {name}", report)
             compare_download(f"download {name}", camera, work, EVERY_OPTION)
+
+        compare_probe("probe", "", work)
+        compare_probe("probe variant-010f", "variant-010f", work)
 
         for scenario in ("jammed", "stuck-jam", "no-ack", "photo-timeout", "unplugged-mid-download",
                          "variant-010f", "interface-busy", "disconnected"):
