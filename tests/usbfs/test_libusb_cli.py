@@ -141,6 +141,18 @@ def main():
             if os.path.exists(report):
                 device_saw_only_allowed_commands(scenario, report)
 
+        # Without permission (the counterpart of a camera without WinUSB): the
+        # kernel refuses the open, nothing is sent.
+        report = os.path.join(work, "no-permission.report")
+        expected = in_process("no-winusb", ["list"])
+        refused = through_usb("", ["list"], report, ["--no-permission"])
+        check("no permission: exit status", refused.returncode == expected.returncode == 1, refused.stderr)
+        check("no permission: message", refused.stderr == "velmora: MR97310 camera detected, but this user may not "
+              "open it. Install the udev rule packaging/70-velmora-camera.rules (see README) and reconnect the "
+              "camera, or run velmora as root.\n", refused.stderr)
+        with open(report) as f:
+            check("no permission: nothing sent", f.read() == "", "")
+
         # Held by a kernel driver: found, never claimed, never sent a byte.
         report = os.path.join(work, "kernel-driver.report")
         held = through_usb("", ["list"], report, ["--kernel-driver"])

@@ -1,4 +1,5 @@
-// velmora_usbfs_emulator [--camera=FOLDER|SCENARIO] [--kernel-driver] [--report=FILE] -- PROGRAM ARGS...
+// velmora_usbfs_emulator [--camera=FOLDER|SCENARIO] [--kernel-driver] [--no-permission] [--report=FILE]
+//                        -- PROGRAM ARGS...
 //
 // Runs PROGRAM (the unchanged velmora binary) under the umockdev preload
 // against one emulated USB device, /dev/bus/usb/001/002, whose usbfs ioctls
@@ -7,10 +8,14 @@
 // for stays pending until the host discards it, so time-outs run on libusb's
 // own clock as on hardware. Exits with PROGRAM's status; the report lists
 // every command the device received and every request outside what the
-// camera allows.
+// camera allows. With --no-permission the device node may not be opened by
+// PROGRAM: it is made inaccessible to its owner, and a root emulator runs
+// PROGRAM as the user nobody, so the kernel itself refuses the open.
 #include <glib.h>
+#include <grp.h>
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <umockdev.h>
 #include <unistd.h>
@@ -259,9 +264,25 @@ std::string device_record(const UsbfsCamera& camera) {
          ids + "H: descriptors=" + hex + "\n";
 }
 
-int run_program(char** argv) {
+// Everything open to anyone (the preload creates its sockets there), except
+// the device node.
+void forbid_device_node(const std::string& root) {
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    if (entry.is_symlink()) continue;
+    chmod(entry.path().c_str(), entry.is_directory() || entry.is_socket() ? 0777 : 0644);
+  }
+  chmod(root.c_str(), 0777);
+  chmod((root + kDeviceNode).c_str(), 0);
+}
+
+int run_program(char** argv, bool unprivileged) {
   const pid_t child = fork();
   if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (unprivileged && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+      std::perror("dropping to nobody");
+      _exit(127);
+    }
     const char* existing = std::getenv("LD_PRELOAD");
     const std::string preload = std::string("libumockdev-preload.so.0") + (existing ? std::string(" ") + existing : "");
     setenv("LD_PRELOAD", preload.c_str(), 1);
@@ -276,8 +297,8 @@ int run_program(char** argv) {
 }
 
 int usage() {
-  std::cerr << "usage: velmora_usbfs_emulator [--camera=FOLDER|SCENARIO] [--kernel-driver] [--report=FILE]"
-               " -- PROGRAM ARGS...\n";
+  std::cerr << "usage: velmora_usbfs_emulator [--camera=FOLDER|SCENARIO] [--kernel-driver] [--no-permission]"
+               " [--report=FILE] -- PROGRAM ARGS...\n";
   return 2;
 }
 
@@ -285,6 +306,7 @@ int emulate(int argc, char** argv) {
   std::string camera_spec;
   std::string report_path;
   bool kernel_driver = false;
+  bool no_permission = false;
   int i = 1;
   for (; i < argc && std::string(argv[i]) != "--"; ++i) {
     const std::string arg = argv[i];
@@ -294,6 +316,8 @@ int emulate(int argc, char** argv) {
       report_path = arg.substr(9);
     } else if (arg == "--kernel-driver") {
       kernel_driver = true;
+    } else if (arg == "--no-permission") {
+      no_permission = true;
     } else {
       return usage();
     }
@@ -308,8 +332,7 @@ int emulate(int argc, char** argv) {
   } else {
     setup = sim::scenario_setup(camera_spec, sim::builtin_camera_image());
   }
-  // Without a driver the camera is only reachable by a user without permission,
-  // which the seam's own test covers: this runs as root.
+  // A camera without a driver is --no-permission here.
   if (!setup || camera_spec == "no-winusb") {
     std::cerr << "velmora_usbfs_emulator: cannot emulate " << camera_spec << "\n";
     return 2;
@@ -329,7 +352,12 @@ int emulate(int argc, char** argv) {
       return 2;
     }
   }
-  const int status = run_program(argv + i + 1);
+  if (no_permission) {
+    gchar* root = umockdev_testbed_get_root_dir(testbed);
+    forbid_device_node(root);
+    g_free(root);
+  }
+  const int status = run_program(argv + i + 1, no_permission);
   if (!report_path.empty()) {
     std::ofstream report(report_path);
     camera.write_report(report);
