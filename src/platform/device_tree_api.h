@@ -5,8 +5,9 @@
 // error code in the thread's last error (platform/last_error.h); a call that
 // succeeds may leave it untouched.
 //
-// Implementations: platform/device_tree_api_win.cpp (SetupAPI) and
-// sim/simulated_device_tree.cpp (an in-process tree for tests and the demo).
+// Implementations: platform/device_tree_api_win.cpp (SetupAPI),
+// platform/device_tree_api_libusb.cpp (libusb's device list, native build)
+// and sim/simulated_device_tree.cpp (an in-process tree for tests and the demo).
 
 #include <array>
 #include <cstdint>
