@@ -88,9 +88,11 @@ class UsbfsCamera {
       case USBDEVFS_CLAIMINTERFACE:
         if (kernel_driver_ || camera_.config().initialize_error == kErrorBusy) return complete(client, -1, EBUSY);
         close_session();
+        claimed_ = true;
         return complete(client, 0, 0);
       case USBDEVFS_RELEASEINTERFACE:
         close_session();
+        claimed_ = false;
         return complete(client, 0, 0);
       case USBDEVFS_SUBMITURB: return submit(client, arg);
       case USBDEVFS_REAPURB:
@@ -106,6 +108,7 @@ class UsbfsCamera {
   void write_report(std::ostream& out) {
     const std::lock_guard lock(mutex_);
     close_session();
+    if (claimed_) problems_.push_back("interface 0 still claimed when the program ended");
     for (const auto& write : camera_.host_writes()) out << "write " << hex_text(write.data(), write.size()) << "\n";
     for (const auto& v : camera_.violations()) out << "violation " << v << "\n";
     for (const auto& p : problems_) out << "problem " << p << "\n";
@@ -225,6 +228,7 @@ class UsbfsCamera {
   VirtualClock clock_;
   sim::SimulatedCamera camera_;
   bool kernel_driver_;
+  bool claimed_ = false;
   bool session_open_ = false;
   OsHandle file_ = invalid_os_handle();
   WinUsbHandle interface_ = nullptr;
