@@ -4,9 +4,14 @@
 #include <filesystem>
 #include <iostream>
 
+#include "base/failure.h"
 #include "base/text.h"
 #include "cli/cli_common.h"
 #include "sim/scenarios.h"
+#ifdef VELMORA_LIBUSB
+#include "link/libusb_link.h"
+#include "platform/libusb_api.h"
+#endif
 
 namespace velmora::cli {
 namespace {
@@ -38,6 +43,23 @@ class WindowsSource final : public CameraSource {
 };
 #endif
 
+#ifdef VELMORA_LIBUSB
+// The real camera through libusb. A camera the user cannot use stops the
+// command here, with the text that says how to make it usable.
+class LibusbSource final : public CameraSource {
+ public:
+  LibusbSource() {
+    const auto interfaces = find_camera_interfaces(env_.devices);
+    const CameraPresence presence = interfaces.empty() ? scan_camera_presence(env_.devices) : CameraPresence{};
+    if (const auto refusal = libusb_link_refusal(presence, interfaces)) throw Failure(*refusal);
+  }
+  const CameraEnvironment& env() override { return env_; }
+
+ private:
+  CameraEnvironment env_{libusb_api(), libusb_device_tree(), system_clock()};
+};
+#endif
+
 }  // namespace
 
 bool take_simulated_camera_option(const std::string& arg, std::optional<std::string>& simulated) {
@@ -56,8 +78,10 @@ bool take_simulated_camera_option(const std::string& arg, std::optional<std::str
 
 std::unique_ptr<CameraSource> make_camera_source(const std::optional<std::string>& simulated) {
   if (!simulated) {
-#ifdef _WIN32
+#if defined(_WIN32)
     return std::make_unique<WindowsSource>();
+#elif defined(VELMORA_LIBUSB)
+    return std::make_unique<LibusbSource>();
 #else
     throw UsageError{"this build reaches no real camera; use --simulated-camera"};
 #endif

@@ -1,6 +1,6 @@
 #pragma once
-// Where the command line's camera comes from: the real device tree and WinUSB
-// (Windows only), or the simulated camera with its built-in photos, a
+// Where the command line's camera comes from: the real camera (WinUSB and
+// SetupAPI on Windows, libusb elsewhere), or the simulated camera with its built-in photos, a
 // camera-image folder, or a named fault scenario.
 
 #include <memory>

@@ -9,6 +9,7 @@
 #include "cli/cli_common.h"
 #include "link/discovery.h"
 #include "link/transport.h"
+#include "ops/refresh.h"
 #include "protocol/exchange.h"
 
 namespace velmora::cli {
@@ -52,6 +53,7 @@ int run_probe(const std::vector<std::string>& args) {
               << utf16_to_utf8(info.driver_service) << ")\n";
     if (camera == nullptr && info.product_id == kMr97310Cif) camera = &info;
   }
+  if (camera == nullptr && !interfaces.empty()) throw Failure(kVariantRefusal);
   if (camera == nullptr) throw Failure("No WinUSB-bound 093A:010E camera found");
 
   CameraSession session = open_camera(env.usb, camera->device_path, env.clock);

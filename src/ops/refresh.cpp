@@ -24,7 +24,7 @@ ScanData scan_camera(const CameraEnvironment& env, const ProgressFn& progress) {
       break;
     }
   }
-  if (chosen == nullptr) throw Failure("Active reads have only been verified for USB 093A:010E (not this variant)");
+  if (chosen == nullptr) throw Failure(kVariantRefusal);
 
   progress(u"Opening the camera safely...");
   CameraSession session = open_camera(env.usb, chosen->device_path, env.clock);

@@ -7,6 +7,10 @@
 
 namespace velmora {
 
+// The refusal when discovery finds only the related 093A:010F camera.
+inline constexpr const char* kVariantRefusal =
+    "Active reads have only been verified for USB 093A:010E (not this variant)";
+
 ScanData scan_camera(const CameraEnvironment& env, const ProgressFn& progress);
 
 }  // namespace velmora

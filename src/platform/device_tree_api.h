@@ -5,11 +5,14 @@
 // error code in the thread's last error (platform/last_error.h); a call that
 // succeeds may leave it untouched.
 //
-// Implementations: platform/device_tree_api_win.cpp (SetupAPI) and
-// sim/simulated_device_tree.cpp (an in-process tree for tests and the demo).
+// Implementations: platform/device_tree_api_win.cpp (SetupAPI),
+// platform/device_tree_api_libusb.cpp (libusb's device list, native build)
+// and sim/simulated_device_tree.cpp (an in-process tree for tests and the demo).
 
 #include <array>
 #include <cstdint>
+
+#include "platform/last_error.h"
 
 namespace velmora {
 
@@ -63,11 +66,6 @@ inline constexpr std::uint32_t kDigcfDeviceInterface = 0x10;
 inline constexpr std::uint32_t kSpdrpDeviceDesc = 0;
 inline constexpr std::uint32_t kSpdrpService = 4;
 inline constexpr std::uint32_t kSpdrpFriendlyName = 12;
-
-inline constexpr std::uint32_t kErrorInvalidData = 13;
-inline constexpr std::uint32_t kErrorInvalidParameter = 87;
-inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
-inline constexpr std::uint32_t kErrorInvalidUserBuffer = 1784;
 
 class DeviceTreeApi {
  public:

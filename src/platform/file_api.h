@@ -13,17 +13,14 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "platform/last_error.h"
+
 namespace velmora {
 
 using FileHandle = void*;  // a Windows HANDLE
 
 // INVALID_HANDLE_VALUE.
 inline FileHandle invalid_file_handle() { return reinterpret_cast<FileHandle>(static_cast<std::intptr_t>(-1)); }
-
-constexpr std::uint32_t kErrorAccessDenied = 5;
-constexpr std::uint32_t kErrorPathNotFound = 3;
-constexpr std::uint32_t kErrorFileExists = 80;
-constexpr std::uint32_t kErrorDiskFull = 112;
 
 class FileApi {
  public:

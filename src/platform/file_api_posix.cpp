@@ -13,11 +13,6 @@
 namespace velmora {
 namespace {
 
-constexpr std::uint32_t kErrorFileNotFoundCode = 2;
-constexpr std::uint32_t kErrorInvalidHandleCode = 6;
-constexpr std::uint32_t kErrorGenFailureCode = 31;
-constexpr std::uint32_t kErrorFilenameTooLong = 206;
-
 std::uint32_t windows_error_of(int error, bool naming_a_file) {
   switch (error) {
     case EEXIST: return kErrorFileExists;
@@ -26,11 +21,11 @@ std::uint32_t windows_error_of(int error, bool naming_a_file) {
     case EACCES:
     case EPERM:
     case EROFS: return kErrorAccessDenied;
-    case ENOENT: return naming_a_file ? kErrorFileNotFoundCode : kErrorPathNotFound;
+    case ENOENT: return naming_a_file ? kErrorFileNotFound : kErrorPathNotFound;
     case ENOTDIR: return kErrorPathNotFound;
-    case EBADF: return kErrorInvalidHandleCode;
+    case EBADF: return kErrorInvalidHandle;
     case ENAMETOOLONG: return kErrorFilenameTooLong;
-    default: return kErrorGenFailureCode;
+    default: return kErrorGenFailure;
   }
 }
 

@@ -5,8 +5,9 @@
 // (or an invalid handle) leaves the Windows error code in the thread's last
 // error (platform/last_error.h).
 //
-// Implementations: platform/winusb_api_win.cpp (the real device) and
-// sim/simulated_camera.cpp (the in-process simulator).
+// Implementations: platform/winusb_api_win.cpp (the real device on Windows),
+// platform/usb_api_libusb.cpp (the real device through libusb, native build)
+// and sim/simulated_camera.cpp (the in-process simulator).
 
 #include <cstdint>
 #include <string>

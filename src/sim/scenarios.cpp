@@ -6,7 +6,7 @@ namespace {
 using Setup = SimulatedSetup;
 
 std::optional<FaultAction> fail_directory_reads_1_and_3(const TransferContext& t) {
-  if (t.directory_data && (t.opening == 1 || t.opening == 3)) return FaultAction{FaultAction::Kind::Fail, 121};
+  if (t.directory_data && (t.opening == 1 || t.opening == 3)) return FaultAction{FaultAction::Kind::Fail, kErrorSemTimeout};
   return std::nullopt;
 }
 
@@ -27,6 +27,7 @@ std::vector<std::pair<std::string, std::string>> scenario_descriptions() {
       {"no-ack", "the camera never acknowledges positioning; every read fails"},
       {"photo-timeout", "a data chunk of the second photo fetched times out"},
       {"unplugged-mid-download", "the camera is unplugged during the second photo fetched"},
+      {"interface-busy", "another program holds the camera's interface; it cannot be opened"},
       {"variant-010f", "only the related 093A:010F camera is attached"},
       {"no-winusb", "the camera is attached but no WinUSB driver is bound"},
       {"disconnected", "no camera is attached"},
@@ -49,7 +50,7 @@ std::optional<SimulatedSetup> scenario_setup(std::string_view name, CameraImage 
     camera.ack_after_polls = 0;
   } else if (name == "photo-timeout") {
     camera.fault = [](const TransferContext& t) -> std::optional<FaultAction> {
-      if (t.photo_ordinal == 2 && t.chunk == 2) return FaultAction{FaultAction::Kind::Fail, 121};
+      if (t.photo_ordinal == 2 && t.chunk == 2) return FaultAction{FaultAction::Kind::Fail, kErrorSemTimeout};
       return std::nullopt;
     };
   } else if (name == "unplugged-mid-download") {
@@ -57,6 +58,8 @@ std::optional<SimulatedSetup> scenario_setup(std::string_view name, CameraImage 
       if (t.photo_ordinal == 2 && t.chunk == 2) return FaultAction{FaultAction::Kind::Unplug};
       return std::nullopt;
     };
+  } else if (name == "interface-busy") {
+    camera.initialize_error = kErrorBusy;
   } else if (name == "variant-010f") {
     camera.pid = 0x010F;
     camera.device_path = std::u16string(u"\\\\?\\usb#vid_093a&pid_010f#sim0002#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");

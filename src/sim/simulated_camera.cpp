@@ -128,16 +128,35 @@ bool SimulatedCamera::get_descriptor(WinUsbHandle interface_handle, std::uint8_t
     violations_.push_back("descriptor request other than the device descriptor");
   }
   if (config_.get_descriptor_error != 0) return fail(config_.get_descriptor_error);
-  const std::uint8_t device[18] = {18, 1, static_cast<std::uint8_t>(config_.bcd_usb), static_cast<std::uint8_t>(config_.bcd_usb >> 8),
-                                   0, 0, 0, 64,
-                                   static_cast<std::uint8_t>(config_.vid), static_cast<std::uint8_t>(config_.vid >> 8),
-                                   static_cast<std::uint8_t>(config_.pid), static_cast<std::uint8_t>(config_.pid >> 8),
-                                   static_cast<std::uint8_t>(config_.bcd_device), static_cast<std::uint8_t>(config_.bcd_device >> 8),
-                                   1, 2, 0, 1};
+  const std::vector<std::uint8_t> device = device_descriptor();
   const std::uint32_t n = std::min<std::uint32_t>({buffer_length, config_.device_descriptor_length, 18});
-  std::memcpy(buffer, device, n);
+  std::memcpy(buffer, device.data(), n);
   *length_transferred = n;
   return true;
+}
+
+std::vector<std::uint8_t> SimulatedCamera::device_descriptor() const {
+  auto lo = [](std::uint16_t v) { return static_cast<std::uint8_t>(v); };
+  auto hi = [](std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); };
+  return {18, 1, lo(config_.bcd_usb), hi(config_.bcd_usb), 0, 0, 0, 64, lo(config_.vid), hi(config_.vid),
+          lo(config_.pid), hi(config_.pid), lo(config_.bcd_device), hi(config_.bcd_device), 1, 2, 0, 1};
+}
+
+std::uint8_t SimulatedCamera::declared_endpoint_count() const {
+  return config_.declared_endpoint_count.value_or(static_cast<std::uint8_t>(config_.endpoints.size()));
+}
+
+std::vector<std::uint8_t> SimulatedCamera::configuration_descriptor() const {
+  std::vector<std::uint8_t> bytes = {9, 2, 0, 0, 1, 1, 0, 0x80, 50,
+                                     9, 4, 0, 0, declared_endpoint_count(), 0xFF, 0xFF, 0xFF, 0};
+  for (const SimulatedEndpoint& e : config_.endpoints) {
+    bytes.insert(bytes.end(), {7, 5, e.address, static_cast<std::uint8_t>(e.pipe_type),
+                               static_cast<std::uint8_t>(e.max_packet_size),
+                               static_cast<std::uint8_t>(e.max_packet_size >> 8), e.interval});
+  }
+  bytes[2] = static_cast<std::uint8_t>(bytes.size());
+  bytes[3] = static_cast<std::uint8_t>(bytes.size() >> 8);
+  return bytes;
 }
 
 bool SimulatedCamera::query_interface_settings(WinUsbHandle interface_handle, std::uint8_t alternate_setting,
@@ -145,8 +164,7 @@ bool SimulatedCamera::query_interface_settings(WinUsbHandle interface_handle, st
   if (!check_interface(interface_handle)) return false;
   if (config_.interface_settings_error != 0) return fail(config_.interface_settings_error);
   if (alternate_setting != 0) return fail(kErrorNoMoreItems);
-  const auto count = config_.declared_endpoint_count.value_or(static_cast<std::uint8_t>(config_.endpoints.size()));
-  *descriptor = UsbInterfaceDescriptor{9, 4, 0, 0, count, 0xFF, 0xFF, 0xFF, 0};
+  *descriptor = UsbInterfaceDescriptor{9, 4, 0, 0, declared_endpoint_count(), 0xFF, 0xFF, 0xFF, 0};
   return true;
 }
 

@@ -41,7 +41,7 @@ struct TransferContext {
 
 struct FaultAction {
   enum class Kind { Fail, Short, Unplug } kind = Kind::Fail;
-  std::uint32_t error_code = 121;  // for Fail
+  std::uint32_t error_code = kErrorSemTimeout;  // for Fail
   std::uint32_t length = 0;        // for Short: bytes moved
 };
 
@@ -102,6 +102,9 @@ struct SimulatedCameraConfig {
 // Timing of a full-speed USB camera, for the demonstration.
 SimulatedCameraConfig with_realistic_timing(SimulatedCameraConfig config);
 
+// Holds no state outside the instance and sets the last error on the calling
+// thread, so any one thread at a time may drive it: the usbfs emulator calls
+// it from its worker thread, serialised by its own lock.
 class SimulatedCamera final : public UsbApi {
  public:
   explicit SimulatedCamera(SimulatedCameraConfig config, Clock& clock = system_clock());
@@ -137,6 +140,10 @@ class SimulatedCamera final : public UsbApi {
   bool unplugged() const { return unplugged_; }
   void unplug() { unplugged_ = true; }
   const SimulatedCameraConfig& config() const { return config_; }
+  // The standard descriptors this camera answers with: the 18-byte device
+  // descriptor and its one configuration (interface 0 and its endpoints).
+  std::vector<std::uint8_t> device_descriptor() const;
+  std::vector<std::uint8_t> configuration_descriptor() const;
   std::uint32_t pipe_timeout(std::uint8_t pipe) const;
 
  private:
@@ -146,6 +153,7 @@ class SimulatedCamera final : public UsbApi {
     std::size_t offset = 0;
   };
 
+  std::uint8_t declared_endpoint_count() const;
   bool check_interface(WinUsbHandle handle);
   bool fail(std::uint32_t code);
   void on_command(const std::uint8_t* bytes, std::uint32_t length);

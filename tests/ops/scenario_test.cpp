@@ -32,6 +32,7 @@ const Expected kScenarios[] = {
      "Photo 2: WinUsb_ReadPipe (Win32 error 1167)\nPhoto 3: WinUsb_GetDescriptor(device) (Win32 error 1167)\n"
      "Photo 4: WinUsb_GetDescriptor(device) (Win32 error 1167)\nPhoto 6: WinUsb_GetDescriptor(device) (Win32 error 1167)\n"
      "Photo 7: WinUsb_GetDescriptor(device) (Win32 error 1167)\n"},
+    {"interface-busy", "WinUsb_Initialize (Win32 error 170)", 0, 0, ""},
     {"variant-010f", "Active reads have only been verified for USB 093A:010E (not this variant)", 0, 0, ""},
     {"no-winusb", "No WinUSB-bound MR97310 camera found. Check Device Manager and WinUsb Device binding.", 0, 0, ""},
     {"disconnected", "No WinUSB-bound MR97310 camera found. Check Device Manager and WinUsb Device binding.", 0, 0, ""},
