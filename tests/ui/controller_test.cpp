@@ -4,7 +4,7 @@
 
 #include "base/failure.h"
 #include "base/text.h"
-#include "ops/controller.h"
+#include "ui/controller.h"
 #include "ops/download.h"
 
 namespace velmora {
