@@ -234,7 +234,8 @@ void MainWindow::scroll_focus_into_view(HWND focused) {
     // A combo box's design height includes its drop-down list.
     const int height = record.spec->kind == ControlKind::ComboBox ? 30 : d.height;
     const int top = scroll_pos_, bottom = scroll_pos_ + client.bottom;
-    if (d.y < top) scroll_to(d.y - 8);
+    // Controls of the first screen bring the title back with them.
+    if (d.y < top) scroll_to(d.y + height <= client.bottom ? 0 : d.y - 8);
     else if (d.y + height > bottom) scroll_to(d.y + height + 8 - client.bottom);
     return;
   }

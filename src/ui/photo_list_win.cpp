@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "ui/preview_image.h"
 #include "ui/window_text.h"
 
@@ -178,8 +180,13 @@ void MainWindow::paint_preview(HDC dc, HWND canvas) {
     return;
   }
   ::SetTextColor(dc, RGB(93, 102, 113));
-  ::DrawTextW(dc, preview_loading_ ? L"Loading preview..." : L"Click a photo row to preview it here.", -1, &client,
-              DT_CENTER | DT_VCENTER | DT_WORDBREAK);
+  const wchar_t* hint = preview_loading_ ? L"Loading preview..." : L"Click a photo row to preview it here.";
+  // DT_VCENTER alone centres single lines only; the wrapped hint is centred by its measured height.
+  RECT measured = client;
+  ::DrawTextW(dc, hint, -1, &measured, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
+  RECT centred = client;
+  centred.top += std::max(0L, (client.bottom - measured.bottom) / 2);
+  ::DrawTextW(dc, hint, -1, &centred, DT_CENTER | DT_VCENTER | DT_WORDBREAK);
 }
 
 LRESULT CALLBACK MainWindow::canvas_proc(HWND canvas, UINT message, WPARAM wparam, LPARAM lparam) {
