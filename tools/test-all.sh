@@ -22,7 +22,7 @@ run_suite sanitize
 
 # One X server and one Wine server for all Windows test programs.
 display=:$((90 + RANDOM % 9))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=$display
 export WINEDEBUG=-all

@@ -190,7 +190,6 @@ void MainWindow::layout_controls() {
   if (hwnd_ == nullptr || controls_[kRowTitle] == nullptr) return;
   RECT client{};
   ::GetClientRect(hwnd_, &client);
-  const int w = client.right - client.left;
   const int h = client.bottom - client.top;
   const int content = content_height();
   scroll_pos_ = clamp_scroll(scroll_pos_, content, h);
@@ -203,6 +202,10 @@ void MainWindow::layout_controls() {
   bar.nPage = static_cast<UINT>(h < 1 ? 1 : h);
   bar.nPos = scroll_pos_;
   ::SetScrollInfo(hwnd_, SB_VERT, &bar, TRUE);
+  // Showing or hiding the scroll bar changes the client width (and lays out
+  // once more from inside SetScrollInfo); place the controls for the width now.
+  ::GetClientRect(hwnd_, &client);
+  const int w = client.right - client.left;
 
   constexpr UINT kFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS;
   HDWP batch = ::BeginDeferWindowPos(static_cast<int>(layout_.size()));
