@@ -22,14 +22,14 @@ int clamp_scroll(int wanted, int content, int client_height) {
   return std::clamp(wanted, 0, max_scroll(content, client_height));
 }
 
-DesignRect place_control(const ControlSpec& spec, int w, int scroll_pos) {
+DesignRect place_control(const ControlSpec& spec, int w, int scroll_pos, bool setup_shown) {
   DesignRect r = spec.design;
   r.y -= scroll_pos;
   const bool folder_row_wide = w - 300 > 440;
   switch (spec.role) {
     case LayoutRole::Fixed: break;
-    case LayoutRole::Title:
-    case LayoutRole::StatusDetail: r.width = w - 44; break;
+    case LayoutRole::Title: r.width = w - 44; break;
+    case LayoutRole::StatusDetail: r.width = setup_shown ? std::max(w - 488, 0) : w - 44; break;
     case LayoutRole::StatusTitle: r.width = std::max(wide(w) ? w - 475 : 583, 300); break;
     case LayoutRole::Refresh:
     case LayoutRole::SetupButton: r.x = w - 454; break;

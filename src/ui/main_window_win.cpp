@@ -142,8 +142,10 @@ void MainWindow::create_row(std::size_t row) {
   const ControlSpec& spec = kControls[row];
   const ControlClass c = class_of(spec.kind, rich_edit_);
   const std::wstring destination = spec.kind == ControlKind::FolderEdit ? default_destination() : std::wstring();
+  // The status detail shortens with an ellipsis rather than running under the setup button.
+  const DWORD style = c.style | (row == kRowStatusDetail ? SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS : 0);
   HWND handle = create_control(c.name, spec.kind == ControlKind::FolderEdit ? destination.c_str() : wide(spec.text),
-                               c.style, spec.design, spec.id, c.ex_style);
+                               style, spec.design, spec.id, c.ex_style);
   if (handle == nullptr) return;
   controls_[row] = handle;
   layout_.push_back({handle, &spec});
@@ -207,16 +209,23 @@ void MainWindow::layout_controls() {
   ::GetClientRect(hwnd_, &client);
   const int w = client.right - client.left;
 
+  const bool setup_shown = setup_button_shown();
   constexpr UINT kFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS;
   HDWP batch = ::BeginDeferWindowPos(static_cast<int>(layout_.size()));
   for (const ControlLayout& record : layout_) {
-    const DesignRect r = place_control(*record.spec, w, scroll_pos_);
+    const DesignRect r = place_control(*record.spec, w, scroll_pos_, setup_shown);
     if (batch != nullptr) batch = ::DeferWindowPos(batch, record.handle, nullptr, r.x, r.y, r.width, r.height, kFlags);
     if (batch == nullptr) ::MoveWindow(record.handle, r.x, r.y, r.width, r.height, TRUE);
   }
   if (batch != nullptr) ::EndDeferWindowPos(batch);
   if (HWND canvas = control_at(kRowCanvas)) ::InvalidateRect(canvas, nullptr, TRUE);
   ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+bool MainWindow::setup_button_shown() const {
+  // Its own visibility, whether or not the main window is on screen yet.
+  HWND setup = control(kIdSetupSteps);
+  return setup != nullptr && (::GetWindowLongPtrW(setup, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 void MainWindow::scroll_to(int wanted) {

@@ -96,6 +96,7 @@ class MainWindow final : public OperationUi {
   void create_main_controls();
   void create_row(std::size_t row);
   void layout_controls();
+  bool setup_button_shown() const;
   void scroll_to(int wanted);
   void apply_advanced_visibility();
   void scroll_focus_into_view(HWND focused);

@@ -24,7 +24,10 @@ void MainWindow::update_camera_status() {
   if (HWND detail = control_at(kRowStatusDetail); detail != nullptr && !texts.detail.empty()) {
     ::SetWindowTextW(detail, wide(texts.detail));
   }
-  if (HWND setup = control(kIdSetupSteps)) ::ShowWindow(setup, texts.setup_button ? SW_SHOW : SW_HIDE);
+  if (setup_button_shown() != texts.setup_button) {
+    ::ShowWindow(control(kIdSetupSteps), texts.setup_button ? SW_SHOW : SW_HIDE);
+    layout_controls();
+  }
 }
 
 void MainWindow::show_info_dialog(const InfoDialog& dialog) {

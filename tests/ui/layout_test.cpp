@@ -51,6 +51,7 @@ TEST(Layout, ControlsFollowTheClientWidthAtTheEdges) {
     EXPECT_EQ(r.height, spec.design.height) << "heights never change";
   }
   EXPECT_EQ(place_control(kControls[12], 1164, 100), (DesignRect{479, 315, 122, 39})) << "scrolled by 100";
+  EXPECT_EQ(place_control(kControls[kRowStatusDetail], 1164, 0, true).width, 676) << "ends 12 pixels before setup";
 }
 
 TEST(Layout, ScrollRangeAndClamping) {

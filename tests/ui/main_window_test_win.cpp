@@ -460,6 +460,7 @@ class NoWinUsbWindowTest : public MainWindowTest {
 TEST_F(NoWinUsbWindowTest, ShowsTheSetupButtonAndItsSteps) {
   EXPECT_EQ(text_of(status_title()), "Camera detected \u2014 WinUSB not configured");
   ASSERT_TRUE(::IsWindowVisible(window.control(kIdSetupSteps)));
+  EXPECT_LT(client_rect_of(window.control_at(kRowStatusDetail)).right, client_rect_of(window.control(kIdSetupSteps)).left);
   command(kIdSetupSteps);
   ASSERT_EQ(shell.boxes.size(), 1u);
   EXPECT_EQ(shell.boxes[0].caption, "One-time WinUSB setup");
