@@ -15,9 +15,6 @@
 namespace velmora {
 namespace {
 
-const wchar_t* wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
-
 OperationController::Workers camera_workers(const CameraEnvironment& env) {
   return {[&env](const ProgressFn& progress) { return scan_camera(env, progress); },
           [&env](const ScanSnapshot& snapshot, std::uint64_t index, std::int32_t pattern, const ProgressFn& progress) {

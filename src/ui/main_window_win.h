@@ -18,6 +18,7 @@
 #include "ui/controller.h"
 #include "ui/layout.h"
 #include "ui/shell_host.h"
+#include "ui/wide_text_win.h"
 
 namespace velmora {
 

@@ -11,8 +11,6 @@
 namespace velmora {
 namespace {
 
-wchar_t* wide(std::u16string& text) { return reinterpret_cast<wchar_t*>(text.data()); }
-
 constexpr UINT kUncheckedImage = 1, kCheckedImage = 2;
 
 }  // namespace

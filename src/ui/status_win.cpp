@@ -3,11 +3,6 @@
 #include "ui/window_text.h"
 
 namespace velmora {
-namespace {
-
-const wchar_t* wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-
-}  // namespace
 
 void MainWindow::update_camera_status() {
   if (operations_.busy()) return;

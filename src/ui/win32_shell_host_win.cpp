@@ -9,8 +9,6 @@
 namespace velmora {
 namespace {
 
-const wchar_t* wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-
 template <class T>
 struct ComRelease {
   T* p = nullptr;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "ui/shell_host.h"
+#include "ui/wide_text_win.h"
 
 namespace velmora {
 

@@ -138,7 +138,7 @@ void MainWindow::on_close() {
 
 void MainWindow::choose_folder() {
   if (auto folder = shell_.choose_folder(u"Choose where Velmora will save photographs")) {
-    ::SetWindowTextW(control(kIdFolderEdit), reinterpret_cast<const wchar_t*>(folder->c_str()));
+    ::SetWindowTextW(control(kIdFolderEdit), wide(*folder));
   }
 }
 
