@@ -10,5 +10,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   umockdev libumockdev-dev gir1.2-umockdev-1.0 \
   libgtest-dev libgmock-dev googletest libbenchmark-dev \
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev \
-  wine wine64 xvfb xauth \
+  wine wine64 fonts-wine xvfb xauth \
   pngcheck

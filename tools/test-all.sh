@@ -21,8 +21,8 @@ run_suite native
 run_suite sanitize
 
 # One X server and one Wine server for all Windows test programs.
-display=:$((90 + RANDOM % 9))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+display=${VELMORA_TEST_DISPLAY:-:$((90 + RANDOM % 9))}
+Xvfb "$display" -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=$display
 export WINEDEBUG=-all

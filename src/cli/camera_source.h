@@ -1,24 +1,16 @@
 #pragma once
-// Where the command line's camera comes from: the real camera (WinUSB and
-// SetupAPI on Windows, libusb elsewhere), or the simulated camera with its built-in photos, a
-// camera-image folder, or a named fault scenario.
+// The command line's camera (the real one: WinUSB on Windows, libusb elsewhere;
+// or the simulated one), its --simulated-camera option and its progress output.
 
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "ops/operation_env.h"
+#include "sim/camera_source.h"
 
 namespace velmora::cli {
 
-class CameraSource {
- public:
-  virtual ~CameraSource() = default;
-  virtual const CameraEnvironment& env() = 0;
-};
-
-// simulated: absent for the real camera; "" for the built-in photos; a folder
-// path or a scenario name otherwise. Throws UsageError for an unknown name.
+// Throws UsageError when the value names neither a folder nor a scenario.
 std::unique_ptr<CameraSource> make_camera_source(const std::optional<std::string>& simulated);
 
 // Consumes "--simulated-camera" or "--simulated-camera=VALUE" when it is the

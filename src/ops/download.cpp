@@ -191,7 +191,7 @@ std::vector<std::uint64_t> collect_download_indices(bool all, std::size_t entry_
 DownloadOptions read_download_options(const std::array<bool, 18>& checked, int bayer_item,
                                       std::u16string destination) {
   DownloadOptions options;
-  for (std::size_t i = 0; i < kDownloadFlags.size(); ++i) options.*kDownloadFlags[i].member = checked[i];
+  for (std::size_t i = 0; i < kDownloadFlags.size(); ++i) options.*kDownloadFlags[i] = checked[i];
   options.bayer_pattern = bayer_pattern_from_selection(bayer_item);
   options.destination = std::move(destination);
   return options;

@@ -41,34 +41,15 @@ struct DownloadOptions {
   std::u16string destination;      // as typed, not trimmed
 };
 
-// The check box behind each flag, in flag order.
-struct DownloadFlag {
-  bool DownloadOptions::*member;
-  const char16_t* label;
-  int control_id;
-  bool initially_checked;
+// The options' flags in a fixed order; the window's option boxes follow it.
+inline constexpr std::array<bool DownloadOptions::*, 18> kDownloadFlags{
+    &DownloadOptions::restrained,         &DownloadOptions::balanced,         &DownloadOptions::expressive,
+    &DownloadOptions::brighter,           &DownloadOptions::more_color,       &DownloadOptions::lower_contrast,
+    &DownloadOptions::stronger_destriping, &DownloadOptions::save_usb_transfer, &DownloadOptions::save_bayer_plane,
+    &DownloadOptions::save_usb_log,       &DownloadOptions::save_metadata,    &DownloadOptions::dated_folder,
+    &DownloadOptions::experimental,       &DownloadOptions::all_bayer_patterns, &DownloadOptions::baseline_render,
+    &DownloadOptions::historical_mars,    &DownloadOptions::legacy_proc,      &DownloadOptions::extreme_glitch,
 };
-
-inline constexpr std::array<DownloadFlag, 18> kDownloadFlags{{
-    {&DownloadOptions::restrained, u"Restrained", 111, true},
-    {&DownloadOptions::balanced, u"Balanced", 112, true},
-    {&DownloadOptions::expressive, u"Expressive", 113, true},
-    {&DownloadOptions::brighter, u"Brighter", 114, false},
-    {&DownloadOptions::more_color, u"More Color", 115, false},
-    {&DownloadOptions::lower_contrast, u"Lower Contrast", 116, false},
-    {&DownloadOptions::stronger_destriping, u"Stronger Destriping", 117, false},
-    {&DownloadOptions::save_usb_transfer, u"Save full USB transfer", 119, false},
-    {&DownloadOptions::save_bayer_plane, u"Save decompressed Bayer plane", 120, false},
-    {&DownloadOptions::save_usb_log, u"Save detailed USB log", 121, false},
-    {&DownloadOptions::save_metadata, u"Save PAT/header metadata", 122, false},
-    {&DownloadOptions::dated_folder, u"New dated folder for each download", 110, false},
-    {&DownloadOptions::experimental, u"Experimental / glitch renders", 123, false},
-    {&DownloadOptions::all_bayer_patterns, u"All four Bayer patterns", 124, false},
-    {&DownloadOptions::baseline_render, u"Original-style baseline", 125, false},
-    {&DownloadOptions::historical_mars, u"Historical Mars processing", 126, false},
-    {&DownloadOptions::legacy_proc, u"Legacy proc20 + proc23", 127, false},
-    {&DownloadOptions::extreme_glitch, u"Extreme glitch pack (5 more)", 132, false},
-}};
 
 struct DownloadResult {
   std::int32_t saved = 0;   // archived and fully rendered

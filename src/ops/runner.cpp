@@ -4,7 +4,7 @@
 
 namespace velmora {
 
-std::u16string failure_text(const char* what) {
+std::u16string utf8_to_wide(const char* what) {
   if (what == nullptr) return u"(unknown)";
   return utf8_to_utf16_strict(what).value_or(u"(unknown)");
 }

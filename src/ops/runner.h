@@ -50,7 +50,7 @@ class WindowHost {
 
 // The failure text of a worker, as the window shows it: empty stays empty,
 // text that is not UTF-8 becomes "(unknown)".
-std::u16string failure_text(const char* what);
+std::u16string utf8_to_wide(const char* what);
 
 // A ProgressFn that posts a copy of each line while the window exists.
 ProgressFn posting_progress(WindowHost& host);
@@ -81,7 +81,7 @@ void run_worker_thread(WindowHost& host, std::uint32_t done_message,
       post_payload(host, done_message, std::make_unique<Result>(std::move(result)));
     }
   } catch (const std::exception& e) {
-    post_payload(host, WM_OP_FAILED, std::make_unique<FailurePayload>(failure_text(e.what())));
+    post_payload(host, WM_OP_FAILED, std::make_unique<FailurePayload>(utf8_to_wide(e.what())));
   } catch (...) {
     post_payload(host, WM_OP_FAILED, std::make_unique<FailurePayload>(u"(unknown)"));
   }

@@ -31,6 +31,7 @@ std::vector<std::pair<std::string, std::string>> scenario_descriptions() {
       {"variant-010f", "only the related 093A:010F camera is attached"},
       {"no-winusb", "the camera is attached but no WinUSB driver is bound"},
       {"disconnected", "no camera is attached"},
+      {"replug", "the camera is unplugged 20 s after start and plugged back in 15 s later"},
   };
 }
 
@@ -66,6 +67,8 @@ std::optional<SimulatedSetup> scenario_setup(std::string_view name, CameraImage 
     setup.tree = device_tree_scenario(DeviceTreeScenario::RelatedVariantOnly);
   } else if (name == "no-winusb") {
     setup.tree = device_tree_scenario(DeviceTreeScenario::CameraWithoutDriver);
+  } else if (name == "replug") {
+    setup.plug_events = {{20000, false}, {15000, true}};
   } else if (name == "disconnected") {
     setup.tree = device_tree_scenario(DeviceTreeScenario::Empty);
   } else {

@@ -2,6 +2,7 @@
 // Named setups of the simulated camera and the device tree around it, for the
 // command line's --simulated-camera and for tests of whole operations.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,9 +13,17 @@
 
 namespace velmora::sim {
 
+// The cable pulled (plugged false) or pushed back in, some time after the
+// previous event.
+struct PlugEvent {
+  std::uint32_t after_ms = 0;
+  bool plugged = false;
+};
+
 struct SimulatedSetup {
   SimulatedCameraConfig camera;
   SimulatedDeviceTreeConfig tree;
+  std::vector<PlugEvent> plug_events;  // played while a program runs, once
 };
 
 // The camera bound to WinUSB, holding the given photos.

@@ -3,6 +3,7 @@
 // bulk pipes, the status state machine, directory and photo memory, fault
 // injection, and a record of every byte the host sent.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -138,7 +139,9 @@ class SimulatedCamera final : public UsbApi {
   int openings() const { return openings_; }
   int open_handles() const { return open_files_ + open_interfaces_; }
   bool unplugged() const { return unplugged_; }
+  // Any thread: the cable is pulled or pushed back in.
   void unplug() { unplugged_ = true; }
+  void replug() { unplugged_ = false; }
   const SimulatedCameraConfig& config() const { return config_; }
   // The standard descriptors this camera answers with: the 18-byte device
   // descriptor and its one configuration (interface 0 and its endpoints).
@@ -166,7 +169,7 @@ class SimulatedCamera final : public UsbApi {
   SimulatedCameraConfig config_;
   Clock& clock_;
 
-  bool unplugged_ = false;
+  std::atomic<bool> unplugged_ = false;
   int openings_ = 0;
   int open_files_ = 0;
   int open_interfaces_ = 0;

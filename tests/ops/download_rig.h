@@ -177,7 +177,7 @@ inline DownloadOptions no_renders() {
 
 inline DownloadOptions every_render() {
   DownloadOptions o;
-  for (const auto& flag : kDownloadFlags) o.*flag.member = true;
+  for (const auto& flag : kDownloadFlags) o.*flag = true;
   o.save_usb_transfer = o.save_bayer_plane = o.save_usb_log = o.save_metadata = o.dated_folder = false;
   return o;
 }

@@ -36,6 +36,7 @@ const Expected kScenarios[] = {
     {"variant-010f", "Active reads have only been verified for USB 093A:010E (not this variant)", 0, 0, ""},
     {"no-winusb", "No WinUSB-bound MR97310 camera found. Check Device Manager and WinUsb Device binding.", 0, 0, ""},
     {"disconnected", "No WinUSB-bound MR97310 camera found. Check Device Manager and WinUsb Device binding.", 0, 0, ""},
+    {"replug", "", 6, 1, ""},  // plugged in until a program plays its plug events
 };
 
 class Scenario : public ::testing::TestWithParam<Expected> {};

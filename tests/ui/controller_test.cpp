@@ -4,7 +4,7 @@
 
 #include "base/failure.h"
 #include "base/text.h"
-#include "ops/controller.h"
+#include "ui/controller.h"
 #include "ops/download.h"
 
 namespace velmora {
@@ -242,13 +242,13 @@ TEST(Controller, DownloadRefusesWithoutSelection) {
   EXPECT_TRUE(h.window.queue.empty());
 }
 
-TEST(FailureText, EmptyStaysEmptyAndBadUtf8IsUnknown) {
-  EXPECT_EQ(failure_text(""), u"");
-  EXPECT_EQ(failure_text("CreateFile (Win32 error 2)"), u"CreateFile (Win32 error 2)");
-  EXPECT_EQ(failure_text("caf\xc3\xa9"), u"caf\u00e9");
-  EXPECT_EQ(failure_text("bad \xff byte"), u"(unknown)");
-  EXPECT_EQ(failure_text("cut \xe2\x82"), u"(unknown)");
-  EXPECT_EQ(failure_text("replacement \xef\xbf\xbd kept"), u"replacement \ufffd kept");
+TEST(Utf8ToWide, EmptyStaysEmptyAndBadUtf8IsUnknown) {
+  EXPECT_EQ(utf8_to_wide(""), u"");
+  EXPECT_EQ(utf8_to_wide("CreateFile (Win32 error 2)"), u"CreateFile (Win32 error 2)");
+  EXPECT_EQ(utf8_to_wide("caf\xc3\xa9"), u"caf\u00e9");
+  EXPECT_EQ(utf8_to_wide("bad \xff byte"), u"(unknown)");
+  EXPECT_EQ(utf8_to_wide("cut \xe2\x82"), u"(unknown)");
+  EXPECT_EQ(utf8_to_wide("replacement \xef\xbf\xbd kept"), u"replacement \ufffd kept");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "ops/controller.h"
+#include "ui/controller.h"
 
 #include "base/text.h"
 #include "ops/download.h"
