@@ -33,45 +33,6 @@ std::vector<std::uint8_t> stored_photo(std::size_t size, std::uint8_t seed) {
   return bytes;
 }
 
-TEST(FetchPhoto, CleanFetchAddressesWithPatBytesOneToSix) {
-  SimulatedCameraConfig config;
-  const auto stored = stored_photo(90892, 3);
-  config.image.photos[0x001234] = stored;
-  SimRig rig(config);
-  CameraSession session = rig.open();
-  const PhotoEntry entry = entry_with({0x22, 0x34, 0x12, 0x00, 0x0C, 0x63, 0x01, 0x07});
-  const PhotoTransfer result = fetch_photo(session, entry);
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(result.payload_size, 90892u);
-  EXPECT_EQ(result.transfer_size, 98304u);
-  EXPECT_EQ(result.transfer.size(), 98304u);
-  EXPECT_EQ(result.payload, stored);
-  EXPECT_TRUE(std::equal(stored.begin(), stored.end(), result.transfer.begin() + 128));
-  ASSERT_EQ(result.log.size(), 28u + 12u);
-  for (std::size_t i = 0; i < result.log.size(); ++i) EXPECT_EQ(result.log[i].sequence, i + 1);
-
-  std::vector<std::vector<std::uint8_t>> addresses;
-  for (const auto& r : result.log) {
-    if (r.label.rfind("PHOTO address byte", 0) == 0 && r.direction == "OUT" && r.data.size() == 2) {
-      addresses.push_back(r.data);
-    }
-  }
-  using B = std::vector<std::uint8_t>;
-  EXPECT_EQ(addresses, (std::vector<B>{{0x19, 0x34}, {0x19, 0x12}, {0x19, 0x00}, {0x19, 0x0C}, {0x19, 0x63}, {0x19, 0x01}}));
-  EXPECT_EQ(result.log[0].label, "PHOTO GET_DATA initial status / request status");
-  EXPECT_EQ(result.log[2].label, "PHOTO GET_DATA start 0x51");
-  EXPECT_EQ(result.log[5].label, "PHOTO GET_DATA operation 0x0f");
-  EXPECT_EQ(result.log[11].label, "PHOTO address byte 2; begin bounded positioning poll");
-  EXPECT_EQ(result.log[12].label, "PHOTO GET_DATA positioning poll 1 (paced; 2000ms deadline) / request status");
-  EXPECT_EQ(result.log[26].label, "PHOTO final data-intent token");
-  EXPECT_EQ(result.log[27].label, "PHOTO final response");
-  EXPECT_EQ(result.log[28].label, "PHOTO data chunk 1");
-  EXPECT_EQ(result.log.back().label, "PHOTO data chunk 12");
-  EXPECT_EQ(result.log.back().requested, 8192u);
-  EXPECT_EQ(rig.camera->pipe_timeout(0x82), 5000u);
-  EXPECT_TRUE(only_allowed_commands(*rig.camera));
-}
-
 struct SizeCase {
   std::uint32_t size;
   std::uint64_t transfer;
@@ -142,53 +103,6 @@ TEST(FetchPhoto, ChunkTimeoutKeepsEarlierChunks) {
   EXPECT_EQ(result.log.back().error_code, 121u);
   EXPECT_TRUE(result.log.back().data.empty());
   EXPECT_EQ(rig.clock.slept_ms() >= 5000u, true) << "the 5000 ms pipe timeout was waited out";
-}
-
-TEST(FetchPhoto, ClearedJamContinuesWithTheWholeSequence) {
-  SimulatedCameraConfig config;
-  config.image.photos[0x000100] = stored_photo(100, 1);
-  config.jam_at = [](const sim::SequenceContext& s) { return s.sequence == 1; };
-  SimRig rig(config);
-  CameraSession session = rig.open();
-  const PhotoTransfer result = fetch_photo(session, entry_of_size(0x000100, 100));
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(result.log.size(), 4u + 28u + 1u);
-  EXPECT_EQ(result.log[2].label, "PHOTO GET_DATA documented single-attempt jam-clear token");
-  EXPECT_EQ(result.log[6].label, "PHOTO GET_DATA start 0x51");
-}
-
-TEST(FetchPhoto, JamThatStaysAndMissingAcknowledgement) {
-  SimulatedCameraConfig jammed;
-  jammed.jam_at = [](const sim::SequenceContext&) { return true; };
-  jammed.jam_clear_works = false;
-  SimRig rig(jammed);
-  CameraSession session = rig.open();
-  PhotoTransfer result = fetch_photo(session, entry_of_size(0x000100, 100));
-  EXPECT_EQ(result.error, "Camera remains jammed after the single documented photo-download clear attempt");
-  EXPECT_EQ(result.log.size(), 6u);
-
-  SimulatedCameraConfig silent;
-  silent.ack_after_polls = 0;
-  SimRig rig2(silent);
-  CameraSession session2 = rig2.open();
-  result = fetch_photo(session2, entry_of_size(0x000100, 100));
-  EXPECT_EQ(result.error, "Camera did not acknowledge photo positioning within the 2000 ms paced deadline");
-  EXPECT_EQ(result.log.size(), 12u + 2u * 256u) << "256 quick attempts come before the 2000 ms deadline";
-  EXPECT_TRUE(only_allowed_commands(*rig2.camera));
-}
-
-TEST(FetchPhoto, RefusesTheVariantBeforeAnyTransfer) {
-  SimulatedCameraConfig config;
-  config.pid = 0x010F;
-  SimRig rig(config);
-  CameraSession session = rig.open();
-  try {
-    fetch_photo(session, entry_of_size(0x000100, 100));
-    FAIL();
-  } catch (const std::exception& e) {
-    EXPECT_STREQ(e.what(), "Active photo download is intentionally limited to verified CIF PID 010e");
-  }
-  EXPECT_EQ(rig.camera->pipe_transfers(), 0u);
 }
 
 TEST(FetchPhoto, SecondPhotoOnOneSessionAfterAFailure) {
