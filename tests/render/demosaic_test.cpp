@@ -139,23 +139,5 @@ TEST(RenderPhoto, UnknownStylesRenderWithTheFallbackParameters) {
   }
 }
 
-TEST(Names, TablesAndUnknownNumbers) {
-  const struct {
-    std::string (*name)(std::int32_t);
-    std::vector<std::string> names;  // for 0, 1, ...
-  } tables[] = {
-      {bayer_pattern_name, {"rggb", "bggr", "grbg", "gbrg"}},
-      {style_name,
-       {"restrained", "balanced", "expressive", "proc20", "proc23", "baseline", "mars-historical", "grayworld"}},
-      {additional_set_name, {"", "brighter", "more-color", "lower-contrast", "stronger-destripe"}},
-      {glitch_effect_name, {"scanline-shear", "channel-tear", "solarize-posterize", "mosaic-shred", "digital-storm"}},
-  };
-  for (const auto& t : tables) {
-    for (std::size_t i = 0; i < t.names.size(); ++i) EXPECT_EQ(t.name(static_cast<std::int32_t>(i)), t.names[i]);
-    EXPECT_EQ(t.name(static_cast<std::int32_t>(t.names.size())), "unknown");
-    EXPECT_EQ(t.name(-1), "unknown");
-  }
-}
-
 }  // namespace
 }  // namespace velmora
