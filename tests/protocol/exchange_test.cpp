@@ -101,7 +101,7 @@ TEST_P(ClearJam, FourRecordsAndTenMillisecondPause) {
   EXPECT_EQ(x.log[3].endpoint, 0x83);
   EXPECT_EQ(x.log[4].label, "PHOTO GET_DATA post-clear status / request status");
   EXPECT_EQ(x.log[5].label, "PHOTO GET_DATA post-clear status / status response");
-  EXPECT_GE(x.log[4].elapsed_ms - x.log[3].elapsed_ms, 10u);
+  EXPECT_EQ(x.log[4].elapsed_ms - x.log[3].elapsed_ms, 1u + 10u) << "the 1 ms answer, then the 10 ms pause";
   EXPECT_TRUE(only_allowed_commands(*x.rig.camera));
 }
 
