@@ -10,6 +10,11 @@ def run_velmora(velmora, *args):
     return subprocess.run([velmora, *args], capture_output=True, text=True, env=ENV, timeout=300)
 
 
+def last_line(text):
+    lines = text.strip().splitlines()
+    return lines[-1] if lines else ""
+
+
 class Tally:
     def __init__(self):
         self.passed = 0

@@ -10,14 +10,14 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from cli_runner import Tally, run_velmora  # noqa: E402
+from cli_runner import Tally, last_line, run_velmora  # noqa: E402
 
 ALL_FAILED = "All five bounded camera directory reads failed. Reconnect the camera; do not reset/delete it."
 
 
-def last_line(text):
-    lines = text.strip().splitlines()
-    return lines[-1] if lines else ""
+def read(file):
+    with open(file, "rb") as f:
+        return f.read()
 
 
 def main():
@@ -96,9 +96,8 @@ def main():
         for label, args in renders:
             saved = [n for n in names if f"_{label}_" in n]
             run_velmora(velmora, "render", raw, *args, "--output", path(label + ".png"))
-            with open(path(label + ".png"), "rb") as want:
-                t.check("render " + label, len(saved) == 1 and open(path("renders", saved[0]), "rb").read() == want.read(),
-                        saved)
+            t.check("render " + label, len(saved) == 1 and read(path("renders", saved[0])) == read(path(label + ".png")),
+                    saved)
 
         probe = run_velmora(velmora, "probe", sim)
         t.check("probe", probe.returncode == 0 and "VID:PID 093A:010E" in probe.stdout

@@ -76,6 +76,9 @@ TEST(Glitch, SolarizeBandsChangeEvery19Rows) {
   EXPECT_EQ(out.pixels[0], 0);
   EXPECT_EQ(out.pixels[1], 31);
   EXPECT_EQ(out.pixels[2], 62);
+  EXPECT_EQ(std::vector<std::uint8_t>(out.pixels.begin() + 54, out.pixels.begin() + 57),
+            std::vector<std::uint8_t>(out.pixels.begin(), out.pixels.begin() + 3))
+      << "row 18 is still in the first band";
   EXPECT_EQ(out.pixels[57], 31 + 40);
   EXPECT_EQ(out.pixels[58], 62 + 80);
   EXPECT_EQ(out.pixels[59], 0);
