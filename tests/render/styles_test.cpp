@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -150,27 +149,6 @@ TEST(Parametric, ChecksRunInOrderBeforeAnyPixel) {
   for (const auto& c : cases) {
     EXPECT_EQ(failure_of([&] { render_parametric(c.image, c.params); }), c.message);
   }
-}
-
-TEST(StyleParams, SetsChangeOneParameter) {
-  const StyleParams expressive = style_params(kStyleExpressive);
-  EXPECT_EQ(apply_additional_set(expressive, kSetBrighter).gamma, 0.72 * 0.72);
-  EXPECT_EQ(apply_additional_set(expressive, kSetMoreColor).saturation, 1.16 * 1.28);
-  EXPECT_EQ(apply_additional_set(expressive, kSetLowerContrast).contrast, 1.04 * 0.8);
-  EXPECT_EQ(apply_additional_set(expressive, kSetStrongerDestripe).destripe_strength, 1.0);
-  for (std::int32_t set : {0, 5, -1}) {
-    const StyleParams p = apply_additional_set(expressive, set);
-    EXPECT_EQ(p.gamma, 0.72);
-    EXPECT_EQ(p.saturation, 1.16);
-    EXPECT_EQ(p.contrast, 1.04);
-    EXPECT_EQ(p.destripe_strength, 0.9);
-  }
-  // "balanced" and "proc23" differ only in highlight shaping.
-  const StyleParams balanced = style_params(kStyleBalanced);
-  StyleParams proc23 = style_params(kStyleProc23);
-  EXPECT_EQ(proc23.highlight_shaping, 0.8);
-  proc23.highlight_shaping = balanced.highlight_shaping;
-  EXPECT_EQ(std::memcmp(&proc23, &balanced, sizeof balanced), 0);
 }
 
 TEST(MarsHistorical, HeaderByte7SetsTheToneCurve) {
