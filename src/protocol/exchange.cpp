@@ -121,7 +121,7 @@ std::string run_sequence(ExchangeContext& context, Sequence sequence, const Sequ
   send_command(context, {kToken}, std::string(steps.address_name) + " final data-intent token");
   bulk_read(context.session, kStatusPipe, kStatusLength, true, context.log, context.clock.elapsed_ms(),
             steps.final_response);
-  paced_sleep(context.clock.clock(), 10);
+  paced_sleep(context.clock.clock(), 10);  // before the data phase
   return {};
 }
 

@@ -36,8 +36,8 @@ bool clear_jam(ExchangeContext& context, const std::string& jam_base);
 // True when the camera answered 0x0A before the deadline or the 256th attempt.
 bool poll_positioning(ExchangeContext& context, const std::string& poll_base, std::int32_t deadline_ms);
 
-// The opening of every command sequence: one status request and, on a jam,
-// one clear. Returns false when the jam persists.
+// The opening of a command sequence: one status request and, on a jam, one
+// clear. Returns false when the jam persists.
 struct InitialStatusOutcome {
   bool ok = true;
   bool cleared_jam = false;
