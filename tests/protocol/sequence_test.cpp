@@ -1,6 +1,7 @@
 // The three command sequences (INIT, GET_DATA, PHOTO) through the two
 // operations that run them: every step's label and bytes, and each fault's
 // message and the log up to it; then the photo data that follows PHOTO.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -13,6 +14,9 @@
 
 namespace velmora {
 namespace {
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 using sim::FaultAction;
 using sim::SimulatedCameraConfig;
@@ -32,15 +36,6 @@ SimulatedCameraConfig camera_with_data() {
   std::iota(photo.begin(), photo.end(), std::uint8_t{3});
   config.image.photos[kPhotoLocation] = photo;
   return config;
-}
-
-std::string failure_of(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no failure)";
 }
 
 struct Outcome {
@@ -282,7 +277,7 @@ TEST_P(Precondition, RaisesBeforeAnyTransfer) {
   GetParam().setup(config);
   SimRig rig(config);
   CameraSession session = rig.open();
-  EXPECT_EQ(failure_of([&] { run(GetParam().sequence, session); }), GetParam().message);
+  EXPECT_THAT([&] { run(GetParam().sequence, session); }, ThrowsMessage<std::exception>(StrEq(GetParam().message)));
   EXPECT_EQ(rig.camera->pipe_transfers(), 0u);
   EXPECT_TRUE(rig.camera->host_writes().empty());
 }

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,6 +13,9 @@
 
 namespace velmora {
 namespace {
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 using test::bytes_of;
 
@@ -85,12 +89,8 @@ TEST(Demosaic, RejectsBadInput) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    try {
-      demosaic_baseline(c.raw, c.width, c.height, c.pattern);
-      ADD_FAILURE() << "no failure";
-    } catch (const Failure& e) {
-      EXPECT_STREQ(e.what(), c.message);
-    }
+    EXPECT_THAT([&] { demosaic_baseline(c.raw, c.width, c.height, c.pattern); },
+                ThrowsMessage<Failure>(StrEq(c.message)));
   }
 }
 
@@ -110,12 +110,8 @@ TEST(RenderPhoto, RejectsMismatchedPlaneBeforeDemosaicking) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
-    try {
-      render_photo(std::vector<std::uint8_t>(11, 0), c.samples, c.width, c.height, kPatternBggr, c.style, c.set);
-      ADD_FAILURE() << "no failure";
-    } catch (const Failure& e) {
-      EXPECT_STREQ(e.what(), c.message);
-    }
+    EXPECT_THAT([&] { render_photo(std::vector<std::uint8_t>(11, 0), c.samples, c.width, c.height, kPatternBggr, c.style, c.set); },
+                ThrowsMessage<Failure>(StrEq(c.message)));
   }
 }
 

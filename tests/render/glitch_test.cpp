@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -8,6 +9,9 @@
 
 namespace velmora {
 namespace {
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 using test::bytes_of;
 using test::reds;
@@ -92,12 +96,8 @@ TEST(Glitch, DigitalStormNoise) {
 
 TEST(Glitch, RejectsMalformedSource) {
   for (const RgbImage& bad : {RgbImage{0, 1, {}}, RgbImage{2, 1, {1, 2, 3}}, RgbImage{1, -1, {}}}) {
-    try {
-      render_glitch(bad, 7);
-      ADD_FAILURE() << "no failure";
-    } catch (const Failure& e) {
-      EXPECT_STREQ(e.what(), "Invalid RGB source for visual glitch effect");
-    }
+    EXPECT_THAT([&] { render_glitch(bad, 7); },
+                ThrowsMessage<Failure>(StrEq("Invalid RGB source for visual glitch effect")));
   }
 }
 
