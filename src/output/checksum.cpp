@@ -210,7 +210,6 @@ __attribute__((target("pclmul,ssse3"))) std::uint32_t crc_adler_clmul(std::uint3
 
 }  // namespace
 
-
 namespace checksum_detail {
 
 void crc32_adler32_clmul(std::uint32_t& crc, std::uint32_t& adler, std::span<const std::uint8_t> bytes) {

@@ -77,14 +77,14 @@ TEST(Checksum, BothFormsMatchTheDefinitions) {
   const auto data = noise(12000, 7);
   std::vector<std::size_t> lengths;
   for (std::size_t n = 0; n <= 300; ++n) lengths.push_back(n);
-  for (std::size_t n : {511u, 512u, 513u, 5375u, 5376u, 5377u, 5503u, 5504u, 5505u, 5551u, 5552u, 5553u, 10752u,
-                        10753u, 11103u, 11104u, 11105u, 11990u}) {
+  for (std::size_t n : {511u, 512u, 513u, 5375u, 5376u, 5377u, 5503u, 5504u, 5505u, 5551u, 5552u, 5553u, 10752u, 10753u,
+                        11103u, 11104u, 11105u, 11990u}) {
     lengths.push_back(n);
   }
   for (std::size_t offset : {0u, 1u, 3u, 7u}) {
     for (std::size_t n : lengths) {
-      expect_definitions(std::span(data.data() + offset, n), "offset " + std::to_string(offset) + " length " +
-                                                                 std::to_string(n));
+      expect_definitions(std::span(data.data() + offset, n),
+                         "offset " + std::to_string(offset) + " length " + std::to_string(n));
     }
   }
   expect_definitions(std::vector<std::uint8_t>(1 << 20, 0xFF), "all 0xFF");

@@ -3,8 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -87,36 +87,42 @@ TEST(WriteNewFile, FailuresLeaveNoFileBehind) {
     TempDir dir;
     FaultyFileApi files(c.faults);
     const auto path = dir.path() / "out.png";
-    EXPECT_THAT([&] { write_new_file(path, counting_bytes(c.size), files); }, ThrowsMessage<std::exception>(StrEq(kFinishFailed)));
+    EXPECT_THAT([&] { write_new_file(path, counting_bytes(c.size), files); },
+                ThrowsMessage<std::exception>(StrEq(kFinishFailed)));
     EXPECT_EQ(files.calls(), c.calls);
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(files.open_handles(), 0);
   }
 }
 
-TEST(WriteNewFile, ExistingFileIsNeverTouched) {
-  TempDir dir;
-  const auto path = dir.path() / "a.png";
-  std::ofstream(path, std::ios::binary) << "precious";
-  FaultyFileApi files;
-  EXPECT_THAT([&] { write_new_file(path, counting_bytes(5), files); }, ThrowsMessage<std::exception>(StrEq(kCreateFailed)));
-  EXPECT_EQ(files.calls(), Calls{"create"});
-  const Bytes precious = {'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'};
-  EXPECT_EQ(read_all(path), precious);
-}
-
-TEST(WriteNewFile, CreateFailureWritesNothing) {
-  TempDir dir;
-  FaultyFileApi files({.fail_create = true});
-  const auto path = dir.path() / "a.png";
-  EXPECT_THAT([&] { write_new_file(path, counting_bytes(5), files); }, ThrowsMessage<std::exception>(StrEq(kCreateFailed)));
-  EXPECT_EQ(files.calls(), Calls{"create"});
-  EXPECT_FALSE(std::filesystem::exists(path));
-}
-
-TEST(WriteNewFile, MissingFolderIsACreateFailure) {
-  TempDir dir;
-  EXPECT_THAT([&] { write_new_file(dir.path() / "absent" / "a.png", counting_bytes(5)); }, ThrowsMessage<std::exception>(StrEq(kCreateFailed)));
+// An existing file, a failing create and a missing folder: nothing is written
+// and whatever was there stays.
+TEST(WriteNewFile, CreateFailuresWriteNothing) {
+  const struct {
+    const char* name;
+    FileFaults faults;
+    const char* existing;  // nullptr: no file there before
+    const char* folder;
+  } cases[] = {
+      {"existing file", {}, "precious", ""},
+      {"create fails", {.fail_create = true}, nullptr, ""},
+      {"missing folder", {}, nullptr, "absent"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const auto path = dir.path() / c.folder / "a.png";
+    if (c.existing) std::ofstream(path, std::ios::binary) << c.existing;
+    FaultyFileApi files(c.faults);
+    EXPECT_THAT([&] { write_new_file(path, counting_bytes(5), files); },
+                ThrowsMessage<std::exception>(StrEq(kCreateFailed)));
+    EXPECT_EQ(files.calls(), Calls{"create"});
+    if (c.existing) {
+      EXPECT_EQ(read_all(path), Bytes(c.existing, c.existing + std::strlen(c.existing)));
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(path));
+    }
+  }
 }
 
 TEST(WriteNewTextFile, BytesAreWrittenUnchanged) {

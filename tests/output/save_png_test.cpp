@@ -43,8 +43,11 @@ TEST(SavePngOutput, NamesTheFilePrefixLabelTail) {
 TEST(SavePngOutput, InvalidImageCreatesNothing) {
   TempDir dir;
   FaultyFileApi files;
-  EXPECT_THAT([&] { save_png_output({dir.path(), "p", "t"}, "balanced", RgbImage{2, 2, Bytes(11)}, files); },
-              ThrowsMessage<Failure>(StrEq("Invalid RGB image buffer")));
+  EXPECT_THAT(
+      [&] {
+        save_png_output({dir.path(), "p", "t"}, "balanced", RgbImage{2, 2, Bytes(11)}, files);
+      },
+      ThrowsMessage<Failure>(StrEq("Invalid RGB image buffer")));
   EXPECT_TRUE(files.calls().empty());
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
@@ -52,8 +55,11 @@ TEST(SavePngOutput, InvalidImageCreatesNothing) {
 TEST(SavePngOutput, FullDiskLeavesNoFile) {
   TempDir dir;
   FaultyFileApi files({.disk_space = 70000});
-  EXPECT_THAT([&] { save_png_output({dir.path(), "p", "t"}, "balanced", RgbImage{200, 200, Bytes(120000, 9)}, files); },
-              ThrowsMessage<Failure>(StrEq("Could not finish writing output file")));
+  EXPECT_THAT(
+      [&] {
+        save_png_output({dir.path(), "p", "t"}, "balanced", RgbImage{200, 200, Bytes(120000, 9)}, files);
+      },
+      ThrowsMessage<Failure>(StrEq("Could not finish writing output file")));
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 

@@ -147,22 +147,25 @@ INSTANTIATE_TEST_SUITE_P(
                           {"GET_DATA operation 0x0f", {0x19, 0x0F}}},
                          zero_address("GET_DATA", 2000)),
                   "GET_DATA final response", 3000},
-        CleanCase{"PHOTO", Sequence::kPhoto, 0,
-                  {{"PHOTO GET_DATA initial status / request status", {0x21}, false},
-                   {"PHOTO GET_DATA initial status / status response", Bytes(16, 0), false},
-                   {"PHOTO GET_DATA start 0x51", {0x19, 0x51}},
-                   {"PHOTO GET_DATA operation 0x0f", {0x19, 0x0F}},
-                   {"PHOTO address byte 1", {0x19, 0x34}},
-                   {"PHOTO address byte 2; begin bounded positioning poll", {0x19, 0x12}, false},
-                   {"PHOTO GET_DATA positioning poll 1 (paced; 2000ms deadline) / request status", {0x21}, false},
-                   {"PHOTO GET_DATA positioning poll 1 (paced; 2000ms deadline) / status response", Bytes(16, 0),
-                    false},
-                   {"PHOTO address byte 3", {0x19, 0x00}},
-                   {"PHOTO address byte 4", {0x19, 0x2C}},
-                   {"PHOTO address byte 5", {0x19, 0x01}},
-                   {"PHOTO address byte 6", {0x19, 0x00}},
-                   {"PHOTO final data-intent token", {0x19}, false}},
-                  "PHOTO final response", 5000}),
+        CleanCase{
+            "PHOTO",
+            Sequence::kPhoto,
+            0,
+            {{"PHOTO GET_DATA initial status / request status", {0x21}, false},
+             {"PHOTO GET_DATA initial status / status response", Bytes(16, 0), false},
+             {"PHOTO GET_DATA start 0x51", {0x19, 0x51}},
+             {"PHOTO GET_DATA operation 0x0f", {0x19, 0x0F}},
+             {"PHOTO address byte 1", {0x19, 0x34}},
+             {"PHOTO address byte 2; begin bounded positioning poll", {0x19, 0x12}, false},
+             {"PHOTO GET_DATA positioning poll 1 (paced; 2000ms deadline) / request status", {0x21}, false},
+             {"PHOTO GET_DATA positioning poll 1 (paced; 2000ms deadline) / status response", Bytes(16, 0), false},
+             {"PHOTO address byte 3", {0x19, 0x00}},
+             {"PHOTO address byte 4", {0x19, 0x2C}},
+             {"PHOTO address byte 5", {0x19, 0x01}},
+             {"PHOTO address byte 6", {0x19, 0x00}},
+             {"PHOTO final data-intent token", {0x19}, false}},
+            "PHOTO final response",
+            5000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct FaultCase {
@@ -204,7 +207,7 @@ std::function<void(SimulatedCameraConfig&)> jam(int sequence, bool clear_works) 
 }
 
 std::function<void(SimulatedCameraConfig&)> fault(std::function<bool(const sim::TransferContext&)> when,
-                                                 FaultAction action) {
+                                                  FaultAction action) {
   return [=](SimulatedCameraConfig& c) {
     c.fault = [=](const sim::TransferContext& t) -> std::optional<FaultAction> {
       if (when(t)) return action;
@@ -223,13 +226,12 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"initial_jam_stays", Sequence::kInit, jam(0, false),
                   "Camera still reports jammed status 0x02 after the single documented initial jam-clear attempt", 6,
                   "INITIAL post-clear status / status response", "INIT "},
-        FaultCase{"init_acknowledged_late", Sequence::kInit,
-                  [](SimulatedCameraConfig& c) { c.ack_after_polls = 5; }, "", 57 + 2 * 2 * 4, kPatRead, ""},
+        FaultCase{"init_acknowledged_late", Sequence::kInit, [](SimulatedCameraConfig& c) { c.ack_after_polls = 5; },
+                  "", 57 + 2 * 2 * 4, kPatRead, ""},
         // 126 attempts, 2 ms apart, reach the 250 ms deadline.
         FaultCase{"init_no_ack", Sequence::kInit, [](SimulatedCameraConfig& c) { c.ack_after_polls = 0; },
                   "Camera did not acknowledge INIT memory positioning within the 250 ms paced deadline",
-                  2 + 10 + 2 * 126, "INIT positioning poll 126 (paced; 250ms deadline) / status response",
-                  "GET_DATA"},
+                  2 + 10 + 2 * 126, "INIT positioning poll 126 (paced; 250ms deadline) / status response", "GET_DATA"},
         FaultCase{"init_status_fails", Sequence::kInit,
                   fault([](const sim::TransferContext& t) { return t.transfer == 5; }, {FaultAction::Kind::Fail, 121}),
                   "WinUsb_ReadPipe (Win32 error 121)", 5, "INIT start 0x51 / status response", ""},
@@ -249,10 +251,10 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"get_data_unplugged", Sequence::kGetData,
                   [](SimulatedCameraConfig& c) { c.unplug_after_transfers = 30; },
                   "WinUsb_WritePipe (Win32 error 1167)", 31, "GET_DATA start 0x51", ""},
-        FaultCase{"short_pat_read", Sequence::kGetData,
-                  fault([](const sim::TransferContext& t) { return t.directory_data; },
-                        {FaultAction::Kind::Short, 0, 8000}),
-                  "Short USB read (expected fixed response length)", 57, kPatRead + "; short read", ""},
+        FaultCase{
+            "short_pat_read", Sequence::kGetData,
+            fault([](const sim::TransferContext& t) { return t.directory_data; }, {FaultAction::Kind::Short, 0, 8000}),
+            "Short USB read (expected fixed response length)", 57, kPatRead + "; short read", ""},
         FaultCase{"photo_jam_cleared", Sequence::kPhoto, jam(1, true), "", 4 + 28 + 1, "PHOTO data chunk 1", ""},
         FaultCase{"photo_jam_stays", Sequence::kPhoto, jam(0, false),
                   "Camera remains jammed after the single documented photo-download clear attempt", 6,
@@ -291,7 +293,8 @@ INSTANTIATE_TEST_SUITE_P(
                          "Active photo download is intentionally limited to verified CIF PID 010e"},
         PreconditionCase{"foreign_device", Sequence::kGetData, [](SimulatedCameraConfig& c) { c.vid = 0x1234; },
                          "Safety check failed: opened device is not a known MR97310 VID/PID"},
-        PreconditionCase{"missing_data_pipe", Sequence::kPhoto, [](SimulatedCameraConfig& c) { c.endpoints.pop_back(); },
+        PreconditionCase{"missing_data_pipe", Sequence::kPhoto,
+                         [](SimulatedCameraConfig& c) { c.endpoints.pop_back(); },
                          "Required MR97310 endpoint is missing or has unexpected type"},
         PreconditionCase{"timeout_policy_fails", Sequence::kGetData,
                          [](SimulatedCameraConfig& c) { c.set_pipe_policy_error = 31; },
@@ -301,9 +304,14 @@ INSTANTIATE_TEST_SUITE_P(
 // A photo entry as the fetch reads it: the address bytes and the size.
 PhotoEntry entry_of_size(std::uint32_t location, std::uint32_t size) {
   PhotoEntry entry;
-  entry.pat_bytes = {0x21, static_cast<std::uint8_t>(location), static_cast<std::uint8_t>(location >> 8),
-                     static_cast<std::uint8_t>(location >> 16), static_cast<std::uint8_t>(size),
-                     static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size >> 16), 0};
+  entry.pat_bytes = {0x21,
+                     static_cast<std::uint8_t>(location),
+                     static_cast<std::uint8_t>(location >> 8),
+                     static_cast<std::uint8_t>(location >> 16),
+                     static_cast<std::uint8_t>(size),
+                     static_cast<std::uint8_t>(size >> 8),
+                     static_cast<std::uint8_t>(size >> 16),
+                     0};
   entry.size_bytes = size;
   return entry;
 }
@@ -361,7 +369,8 @@ TEST_P(FetchPhotoRefused, SendsNothing) {
 INSTANTIATE_TEST_SUITE_P(Sizes, FetchPhotoRefused,
                          ::testing::Values(RefusedSize{0, "PAT reports a zero-byte photo"},
                                            RefusedSize{16776784, "PAT-derived transfer exceeds the 16 MiB safety cap"},
-                                           RefusedSize{16777215, "PAT-derived transfer exceeds the 16 MiB safety cap"}));
+                                           RefusedSize{16777215,
+                                                       "PAT-derived transfer exceeds the 16 MiB safety cap"}));
 
 TEST(FetchPhoto, ChunkTimeoutKeepsEarlierChunks) {
   SimulatedCameraConfig config;

@@ -110,8 +110,11 @@ TEST(RenderPhoto, RejectsMismatchedPlaneBeforeDemosaicking) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
-    EXPECT_THAT([&] { render_photo(std::vector<std::uint8_t>(11, 0), c.samples, c.width, c.height, kPatternBggr, c.style, c.set); },
-                ThrowsMessage<Failure>(StrEq(c.message)));
+    EXPECT_THAT(
+        [&] {
+          render_photo(std::vector<std::uint8_t>(11, 0), c.samples, c.width, c.height, kPatternBggr, c.style, c.set);
+        },
+        ThrowsMessage<Failure>(StrEq(c.message)));
   }
 }
 

@@ -175,8 +175,16 @@ TEST(MarsHistorical, ColourEnhancementTruncatesTowardZero) {
 }
 
 TEST(MarsHistorical, ChecksRawBeforeImage) {
-  EXPECT_THAT([] { render_mars_historical({0, 0, {}}, std::vector<std::uint8_t>(11)); }, ThrowsMessage<std::exception>(StrEq("Mars raw payload is shorter than its 12-byte header")));
-  EXPECT_THAT([] { render_mars_historical({1, 1, {1, 2, 3, 4}}, test::raw_photo(100)); }, ThrowsMessage<std::exception>(StrEq("Invalid baseline RGB image")));
+  EXPECT_THAT(
+      [] {
+        render_mars_historical({0, 0, {}}, std::vector<std::uint8_t>(11));
+      },
+      ThrowsMessage<std::exception>(StrEq("Mars raw payload is shorter than its 12-byte header")));
+  EXPECT_THAT(
+      [] {
+        render_mars_historical({1, 1, {1, 2, 3, 4}}, test::raw_photo(100));
+      },
+      ThrowsMessage<std::exception>(StrEq("Invalid baseline RGB image")));
 }
 
 TEST(Render, InputIsNeverChanged) {
