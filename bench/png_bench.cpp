@@ -99,13 +99,6 @@ void BM_Crc32(benchmark::State& state) {
 }
 BENCHMARK(BM_Crc32);
 
-void BM_Crc32Sliced(benchmark::State& state) {
-  const auto& pixels = scene_image().pixels;
-  for (auto _ : state) benchmark::DoNotOptimize(checksum_detail::crc32_sliced(0, pixels));
-  set_bytes(state);
-}
-BENCHMARK(BM_Crc32Sliced);
-
 void BM_Adler32(benchmark::State& state) {
   const auto& pixels = scene_image().pixels;
   for (auto _ : state) benchmark::DoNotOptimize(adler32_update(1, pixels));
@@ -124,40 +117,6 @@ void BM_Crc32Adler32OnePass(benchmark::State& state) {
   set_bytes(state);
 }
 BENCHMARK(BM_Crc32Adler32OnePass);
-
-// The 128-bit forms, which the Windows build runs.
-void BM_Crc32Clmul128(benchmark::State& state) {
-  const auto& pixels = scene_image().pixels;
-  for (auto _ : state) benchmark::DoNotOptimize(checksum_detail::crc32_clmul(0, pixels));
-  set_bytes(state);
-}
-BENCHMARK(BM_Crc32Clmul128);
-
-void BM_Adler32Ssse3(benchmark::State& state) {
-  const auto& pixels = scene_image().pixels;
-  for (auto _ : state) benchmark::DoNotOptimize(checksum_detail::adler32_ssse3(1, pixels));
-  set_bytes(state);
-}
-BENCHMARK(BM_Adler32Ssse3);
-
-void BM_Crc32Adler32OnePassClmul128(benchmark::State& state) {
-  const auto& pixels = scene_image().pixels;
-  for (auto _ : state) {
-    std::uint32_t crc = 0, adler = 1;
-    checksum_detail::crc32_adler32_clmul(crc, adler, pixels);
-    benchmark::DoNotOptimize(crc);
-    benchmark::DoNotOptimize(adler);
-  }
-  set_bytes(state);
-}
-BENCHMARK(BM_Crc32Adler32OnePassClmul128);
-
-void BM_Adler32Scalar(benchmark::State& state) {
-  const auto& pixels = scene_image().pixels;
-  for (auto _ : state) benchmark::DoNotOptimize(checksum_detail::adler32_scalar(1, pixels));
-  set_bytes(state);
-}
-BENCHMARK(BM_Adler32Scalar);
 
 }  // namespace
 }  // namespace velmora::bench

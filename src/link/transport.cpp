@@ -21,6 +21,17 @@ UsbInterfaceDescriptor query_alternate_setting_zero(CameraSession& session) {
   return descriptor;
 }
 
+// Logs the failed transfer with the system's error code, then raises it; the
+// log may itself touch the last-error value, so it is put back first.
+[[noreturn]] void fail_transfer(TransferLog& log, TransferRecord record, const char* call) {
+  const std::uint32_t code = get_last_error();
+  record.ok = false;
+  record.error_code = code;
+  log.append(std::move(record));
+  set_last_error(code);
+  throw Win32Failure(call);
+}
+
 }  // namespace
 
 CameraSession::CameraSession(CameraSession&& other) noexcept
@@ -136,12 +147,7 @@ void bulk_write(CameraSession& session, std::uint8_t endpoint, std::span<const s
                         std::vector<std::uint8_t>(command.begin(), command.end()), true, 0, label};
   std::uint32_t written = 0;
   if (!session.usb->write_pipe(session.winusb, endpoint, command.data(), static_cast<std::uint32_t>(n), &written)) {
-    const std::uint32_t code = get_last_error();
-    record.ok = false;
-    record.error_code = code;
-    log.append(std::move(record));
-    set_last_error(code);
-    throw Win32Failure("WinUsb_WritePipe");
+    fail_transfer(log, std::move(record), "WinUsb_WritePipe");
   }
   if (written == n) {
     log.append(std::move(record));
@@ -163,12 +169,7 @@ std::vector<std::uint8_t> bulk_read(CameraSession& session, std::uint8_t endpoin
   std::uint32_t received = 0;
   if (!session.usb->read_pipe(session.winusb, endpoint, buffer.data(), static_cast<std::uint32_t>(length),
                               &received)) {
-    const std::uint32_t code = get_last_error();
-    record.ok = false;
-    record.error_code = code;
-    log.append(std::move(record));
-    set_last_error(code);
-    throw Win32Failure("WinUsb_ReadPipe");
+    fail_transfer(log, std::move(record), "WinUsb_ReadPipe");
   }
   // A misbehaving driver must not make us trust bytes past our own buffer.
   if (received > length) received = static_cast<std::uint32_t>(length);

@@ -9,29 +9,19 @@
 
 namespace velmora {
 
+// The portable forms, a table-driven CRC and a plain Adler sum. The PNG
+// writer sums only a few header bytes with them.
 std::uint32_t crc32_update(std::uint32_t crc, std::span<const std::uint8_t> bytes);
 std::uint32_t adler32_update(std::uint32_t adler, std::span<const std::uint8_t> bytes);
-// Both over the same bytes, in one pass where the machine allows.
+// Both over the same bytes: the pixel data. Takes the 128-bit carry-less
+// multiply form where the processor has it (every x86-64 one of the last
+// fifteen years), else the portable forms.
 void crc32_adler32_update(std::uint32_t& crc, std::uint32_t& adler, std::span<const std::uint8_t> bytes);
 
-// The individual implementations behind the two functions above, exposed so
-// tests can hold each one against a bit-by-bit reference. The 128-bit vector
-// forms run only where has_vector_checksums() is true, the 512-bit ones only
-// where has_wide_checksums() is.
 namespace checksum_detail {
-
-std::uint32_t crc32_sliced(std::uint32_t crc, std::span<const std::uint8_t> bytes);
-std::uint32_t adler32_scalar(std::uint32_t adler, std::span<const std::uint8_t> bytes);
-
-bool has_vector_checksums();
-std::uint32_t crc32_clmul(std::uint32_t crc, std::span<const std::uint8_t> bytes);
-std::uint32_t adler32_ssse3(std::uint32_t adler, std::span<const std::uint8_t> bytes);
+// The vector form itself, so tests hold it against the definitions on every
+// machine; on other processors it is the portable form.
 void crc32_adler32_clmul(std::uint32_t& crc, std::uint32_t& adler, std::span<const std::uint8_t> bytes);
-
-bool has_wide_checksums();
-std::uint32_t crc32_wide(std::uint32_t crc, std::span<const std::uint8_t> bytes);
-std::uint32_t adler32_wide(std::uint32_t adler, std::span<const std::uint8_t> bytes);
-void crc32_adler32_wide(std::uint32_t& crc, std::uint32_t& adler, std::span<const std::uint8_t> bytes);
-
 }  // namespace checksum_detail
+
 }  // namespace velmora

@@ -16,8 +16,6 @@ namespace velmora {
 constexpr std::uint8_t kRequestStatus = 0x21;
 constexpr std::uint8_t kToken = 0x19;  // command prefix, final data-intent token and jam-clear token
 constexpr std::uint8_t kStartCommand = 0x51;
-constexpr std::uint8_t kInitOperation = 0xB5;
-constexpr std::uint8_t kGetDataOperation = 0x0F;
 constexpr std::uint8_t kStatusJammed = 0x02;
 constexpr std::uint8_t kStatusPositioned = 0x0A;
 constexpr std::size_t kStatusLength = 16;
@@ -38,8 +36,8 @@ bool clear_jam(ExchangeContext& context, const std::string& jam_base);
 // True when the camera answered 0x0A before the deadline or the 256th attempt.
 bool poll_positioning(ExchangeContext& context, const std::string& poll_base, std::int32_t deadline_ms);
 
-// The opening of every command sequence: one status request and, on a jam,
-// one clear. Returns false when the jam persists.
+// The opening of a command sequence: one status request and, on a jam, one
+// clear. Returns false when the jam persists.
 struct InitialStatusOutcome {
   bool ok = true;
   bool cleared_jam = false;
@@ -52,12 +50,14 @@ InitialStatusOutcome check_initial_status(ExchangeContext& context, const std::s
 // timeouts (1500 ms for commands and status, data_timeout_ms for data).
 void prepare_session(CameraSession& session, std::uint32_t data_timeout_ms, const char* refusal);
 
-// The lone final data-intent token, its 16-byte response, and the pause
-// before the data phase.
-void finish_sequence(ExchangeContext& context, const std::string& token_step, const std::string& response_label);
+// The three command sequences: a start command, the operation, six address
+// bytes with the positioning poll after the second, and the lone final
+// data-intent token with its answer. GET_DATA and PHOTO open with a status
+// request and at most one jam clear.
+enum class Sequence { kInit, kGetData, kPhoto };
+using SequenceAddress = std::array<std::uint8_t, 6>;  // address bytes 1 to 6
 
-// A command followed by its status request under the same step name.
-void command_with_status(ExchangeContext& context, std::initializer_list<std::uint8_t> command,
-                         const std::string& step);
+// Returns an error text, or empty when the camera is ready to send its data.
+std::string run_sequence(ExchangeContext& context, Sequence sequence, const SequenceAddress& address);
 
 }  // namespace velmora

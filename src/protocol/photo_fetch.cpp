@@ -5,30 +5,6 @@
 #include "protocol/exchange.h"
 
 namespace velmora {
-namespace {
-
-// Returns an error text, or empty when the camera is ready to send the data.
-std::string address_photo(ExchangeContext& context, const PhotoEntry& entry) {
-  if (!check_initial_status(context, "PHOTO GET_DATA initial status", "PHOTO GET_DATA").ok) {
-    return "Camera remains jammed after the single documented photo-download clear attempt";
-  }
-  const auto& a = entry.pat_bytes;  // address bytes 1-6 are PAT bytes 1-6
-  command_with_status(context, {kToken, kStartCommand}, "PHOTO GET_DATA start 0x51");
-  command_with_status(context, {kToken, kGetDataOperation}, "PHOTO GET_DATA operation 0x0f");
-  command_with_status(context, {kToken, a[1]}, "PHOTO address byte 1");
-  send_command(context, {kToken, a[2]}, "PHOTO address byte 2; begin bounded positioning poll");
-  if (!poll_positioning(context, "PHOTO GET_DATA", 2000)) {
-    return "Camera did not acknowledge photo positioning within the 2000 ms paced deadline";
-  }
-  for (int byte = 3; byte <= 6; ++byte) {
-    command_with_status(context, {kToken, a[static_cast<std::size_t>(byte)]},
-                        "PHOTO address byte " + std::to_string(byte));
-  }
-  finish_sequence(context, "PHOTO final data-intent token", "PHOTO final response");
-  return {};
-}
-
-}  // namespace
 
 PhotoTransfer fetch_photo(CameraSession& session, const PhotoEntry& entry) {
   prepare_session(session, 5000, "Active photo download is intentionally limited to verified CIF PID 010e");
@@ -48,7 +24,10 @@ PhotoTransfer fetch_photo(CameraSession& session, const PhotoEntry& entry) {
   const OperationClock clock = OperationClock::start(*session.clock);
   ExchangeContext context{session, result.log, clock};
   try {
-    result.error = address_photo(context, entry);
+    // The address is PAT bytes 1 to 6.
+    SequenceAddress address;
+    std::copy_n(entry.pat_bytes.begin() + 1, address.size(), address.begin());
+    result.error = run_sequence(context, Sequence::kPhoto, address);
     if (!result.error.empty()) return result;
     result.transfer.reserve(result.transfer_size);
     std::uint64_t remaining = result.transfer_size;

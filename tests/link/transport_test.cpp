@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -9,25 +10,19 @@
 namespace velmora {
 namespace {
 
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
+
 using testing::SimRig;
 using sim::FaultAction;
 using sim::SimulatedCameraConfig;
 using sim::TransferContext;
 
-std::string message_of(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
-
 TEST(OpenCamera, ReportsCreateFileError) {
   SimulatedCameraConfig config;
   config.create_file_error = 2;
   SimRig rig(config);
-  EXPECT_EQ(message_of([&] { rig.open(); }), "CreateFile (Win32 error 2)");
+  EXPECT_THAT([&] { rig.open(); }, ThrowsMessage<std::exception>(StrEq("CreateFile (Win32 error 2)")));
   EXPECT_EQ(rig.camera->open_handles(), 0);
 }
 
@@ -36,7 +31,7 @@ TEST(OpenCamera, InitialisationErrorSurvivesTheHandleClose) {
   config.initialize_error = 31;
   config.close_handle_sets_error = 6;  // a close that clobbers the last error
   SimRig rig(config);
-  EXPECT_EQ(message_of([&] { rig.open(); }), "WinUsb_Initialize (Win32 error 31)");
+  EXPECT_THAT([&] { rig.open(); }, ThrowsMessage<std::exception>(StrEq("WinUsb_Initialize (Win32 error 31)")));
   EXPECT_EQ(rig.camera->open_handles(), 0) << "the file handle must be closed";
 }
 
@@ -103,8 +98,9 @@ TEST_P(QueryDescriptorsIds, AcceptsOnlyTheTwoKnownProducts) {
   if (GetParam().accepted) {
     EXPECT_EQ(query_descriptors(session).pid, GetParam().pid);
   } else {
-    EXPECT_EQ(message_of([&] { query_descriptors(session); }),
-              "Safety check failed: opened device is not a known MR97310 VID/PID");
+    EXPECT_THAT(
+        [&] { query_descriptors(session); },
+        ThrowsMessage<std::exception>(StrEq("Safety check failed: opened device is not a known MR97310 VID/PID")));
     EXPECT_EQ(rig.camera->descriptor_requests(), 1u);
     EXPECT_EQ(rig.camera->query_pipe_calls(), 0u) << "nothing after the descriptor request";
     EXPECT_EQ(rig.camera->pipe_transfers(), 0u);
@@ -121,21 +117,24 @@ TEST(QueryDescriptors, ShortDescriptorAndFailedCalls) {
   config.device_descriptor_length = 17;
   SimRig rig(config);
   CameraSession session = rig.open();
-  EXPECT_EQ(message_of([&] { query_descriptors(session); }), "USB device descriptor was shorter than expected");
+  EXPECT_THAT([&] { query_descriptors(session); },
+              ThrowsMessage<std::exception>(StrEq("USB device descriptor was shorter than expected")));
 
   SimulatedCameraConfig failing;
   failing.get_descriptor_error = 1167;
   SimRig rig2(failing);
   CameraSession session2 = rig2.open();
-  EXPECT_EQ(message_of([&] { query_descriptors(session2); }), "WinUsb_GetDescriptor(device) (Win32 error 1167)");
+  EXPECT_THAT([&] { query_descriptors(session2); },
+              ThrowsMessage<std::exception>(StrEq("WinUsb_GetDescriptor(device) (Win32 error 1167)")));
 
   SimulatedCameraConfig no_interface;
   no_interface.interface_settings_error = 31;
   SimRig rig3(no_interface);
   CameraSession session3 = rig3.open();
-  EXPECT_EQ(message_of([&] { query_descriptors(session3); }), "WinUsb_QueryInterfaceSettings (Win32 error 31)");
-  EXPECT_EQ(message_of([&] { require_endpoint(session3, 0x04, 2); }),
-            "WinUsb_QueryInterfaceSettings (Win32 error 31)");
+  EXPECT_THAT([&] { query_descriptors(session3); },
+              ThrowsMessage<std::exception>(StrEq("WinUsb_QueryInterfaceSettings (Win32 error 31)")));
+  EXPECT_THAT([&] { require_endpoint(session3, 0x04, 2); },
+              ThrowsMessage<std::exception>(StrEq("WinUsb_QueryInterfaceSettings (Win32 error 31)")));
 }
 
 TEST(QueryDescriptors, FortyEndpointsGiveThirtyTwoButRequireScansAll) {
@@ -157,8 +156,8 @@ TEST(QueryDescriptors, FailingPipeQueryIsSkipped) {
   const auto d = query_descriptors(session);
   ASSERT_EQ(d.endpoints.size(), 2u);
   EXPECT_EQ(d.endpoints[1].address, 0x82);
-  EXPECT_EQ(message_of([&] { require_endpoint(session, 0x83, 2); }),
-            "Required MR97310 endpoint is missing or has unexpected type");
+  EXPECT_THAT([&] { require_endpoint(session, 0x83, 2); },
+              ThrowsMessage<std::exception>(StrEq("Required MR97310 endpoint is missing or has unexpected type")));
 }
 
 struct EndpointCase {
@@ -178,8 +177,8 @@ TEST_P(RequireEndpoint, MatchesAddressAndType) {
   if (GetParam().present) {
     EXPECT_NO_THROW(require_endpoint(session, GetParam().address, 2));
   } else {
-    EXPECT_EQ(message_of([&] { require_endpoint(session, GetParam().address, 2); }),
-              "Required MR97310 endpoint is missing or has unexpected type");
+    EXPECT_THAT([&] { require_endpoint(session, GetParam().address, 2); },
+                ThrowsMessage<std::exception>(StrEq("Required MR97310 endpoint is missing or has unexpected type")));
   }
 }
 
@@ -202,8 +201,8 @@ TEST(SetPipeTimeout, SetsThePolicyOrReports) {
   config.set_pipe_policy_error = 87;
   SimRig failing(config);
   CameraSession session2 = failing.open();
-  EXPECT_EQ(message_of([&] { set_pipe_timeout(session2, 0x04, 1500); }),
-            "WinUsb_SetPipePolicy(PIPE_TRANSFER_TIMEOUT) (Win32 error 87)");
+  EXPECT_THAT([&] { set_pipe_timeout(session2, 0x04, 1500); },
+              ThrowsMessage<std::exception>(StrEq("WinUsb_SetPipePolicy(PIPE_TRANSFER_TIMEOUT) (Win32 error 87)")));
 }
 
 class BulkBounds : public ::testing::Test {
@@ -216,8 +215,8 @@ class BulkBounds : public ::testing::Test {
 TEST_F(BulkBounds, WriteLengthsOutsideOneToSixteenAreRefusedUnlogged) {
   for (std::size_t n : {0u, 17u, 64u}) {
     const std::vector<std::uint8_t> bytes(n, 0x19);
-    EXPECT_EQ(message_of([&] { bulk_write(session, 0x04, bytes, log, 0, "x"); }),
-              "Safety check: command write length outside allowed 1..16 bytes");
+    EXPECT_THAT([&] { bulk_write(session, 0x04, bytes, log, 0, "x"); },
+                ThrowsMessage<std::exception>(StrEq("Safety check: command write length outside allowed 1..16 bytes")));
   }
   EXPECT_TRUE(log.empty());
   EXPECT_EQ(rig.camera->pipe_transfers(), 0u);
@@ -229,8 +228,8 @@ TEST_F(BulkBounds, WriteLengthsOutsideOneToSixteenAreRefusedUnlogged) {
 
 TEST_F(BulkBounds, ReadLengthsOutsideOneTo8192AreRefusedUnlogged) {
   for (std::uint64_t n : {0ull, 8193ull, 1ull << 33}) {
-    EXPECT_EQ(message_of([&] { bulk_read(session, 0x83, n, true, log, 0, "x"); }),
-              "Safety check: read length outside allowed 1..8192 bytes");
+    EXPECT_THAT([&] { bulk_read(session, 0x83, n, true, log, 0, "x"); },
+                ThrowsMessage<std::exception>(StrEq("Safety check: read length outside allowed 1..8192 bytes")));
   }
   EXPECT_TRUE(log.empty());
   EXPECT_EQ(rig.camera->pipe_transfers(), 0u);
@@ -255,8 +254,8 @@ TEST(BulkRead, ShortExactReadLogsTheBytesAndRaises) {
     TransferLog log;
     const std::uint8_t status[] = {0x21};
     bulk_write(session, 0x04, status, log, 3, "w");
-    EXPECT_EQ(message_of([&] { bulk_read(session, 0x83, 16, true, log, 7, label); }),
-              "Short USB read (expected fixed response length)");
+    EXPECT_THAT([&] { bulk_read(session, 0x83, 16, true, log, 7, label); },
+                ThrowsMessage<std::exception>(StrEq("Short USB read (expected fixed response length)")));
     ASSERT_EQ(log.size(), 2u);
     const TransferRecord& r = log[1];
     EXPECT_EQ(r.sequence, 2u);
@@ -277,8 +276,8 @@ TEST(BulkRead, FailedReadLogsEmptyDataAndTheCode) {
   set_pipe_timeout(session, 0x83, 1500);
   TransferLog log;
   // Nothing was requested, so the status pipe times out.
-  EXPECT_EQ(message_of([&] { bulk_read(session, 0x83, 16, true, log, 0, "answer"); }),
-            "WinUsb_ReadPipe (Win32 error 121)");
+  EXPECT_THAT([&] { bulk_read(session, 0x83, 16, true, log, 0, "answer"); },
+              ThrowsMessage<std::exception>(StrEq("WinUsb_ReadPipe (Win32 error 121)")));
   ASSERT_EQ(log.size(), 1u);
   EXPECT_FALSE(log[0].ok);
   EXPECT_TRUE(log[0].data.empty());
@@ -299,9 +298,10 @@ TEST(BulkWrite, FailedAndShortWrites) {
   CameraSession session = rig.open();
   TransferLog log;
   const std::uint8_t command[] = {0x19, 0x51};
-  EXPECT_EQ(message_of([&] { bulk_write(session, 0x04, command, log, 0, "start"); }),
-            "WinUsb_WritePipe (Win32 error 1167)");
-  EXPECT_EQ(message_of([&] { bulk_write(session, 0x04, command, log, 0, "start"); }), "Short USB command write");
+  EXPECT_THAT([&] { bulk_write(session, 0x04, command, log, 0, "start"); },
+              ThrowsMessage<std::exception>(StrEq("WinUsb_WritePipe (Win32 error 1167)")));
+  EXPECT_THAT([&] { bulk_write(session, 0x04, command, log, 0, "start"); },
+              ThrowsMessage<std::exception>(StrEq("Short USB command write")));
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(log[0].error_code, 1167u);
   EXPECT_EQ(log[0].data, (std::vector<std::uint8_t>{0x19, 0x51})) << "a failed write keeps the whole command";

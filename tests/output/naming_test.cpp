@@ -1,5 +1,6 @@
 #include "output/naming.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,9 @@
 
 namespace velmora {
 namespace {
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 using testing_support::TempDir;
 
@@ -85,12 +89,8 @@ TEST(UniqueOutputPath, GivesUpAfter9999Names) {
     if (n >= 2) name += collision_counter_text(n);
     std::filesystem::create_hard_link(seed, folder / (name + ".png"));
   }
-  try {
-    unique_output_path(folder, "a", ".png");
-    ADD_FAILURE() << "no failure";
-  } catch (const Failure& failure) {
-    EXPECT_STREQ(failure.what(), "Too many filename collisions");
-  }
+  EXPECT_THAT([&] { unique_output_path(folder, "a", ".png"); },
+              ThrowsMessage<Failure>(StrEq("Too many filename collisions")));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 9999);
 }
 

@@ -1,9 +1,10 @@
 #include "output/new_file.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -14,6 +15,9 @@
 
 namespace velmora {
 namespace {
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 using testing_support::FaultyFileApi;
 using testing_support::FileFaults;
@@ -30,15 +34,6 @@ Bytes counting_bytes(std::size_t n) {
   Bytes bytes(n);
   for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
   return bytes;
-}
-
-std::string failure_text(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& failure) {
-    return failure.what();
-  }
-  return "(no failure)";
 }
 
 constexpr const char* kCreateFailed = "Could not create a new output file (or filename collision)";
@@ -92,36 +87,42 @@ TEST(WriteNewFile, FailuresLeaveNoFileBehind) {
     TempDir dir;
     FaultyFileApi files(c.faults);
     const auto path = dir.path() / "out.png";
-    EXPECT_EQ(failure_text([&] { write_new_file(path, counting_bytes(c.size), files); }), kFinishFailed);
+    EXPECT_THAT([&] { write_new_file(path, counting_bytes(c.size), files); },
+                ThrowsMessage<std::exception>(StrEq(kFinishFailed)));
     EXPECT_EQ(files.calls(), c.calls);
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(files.open_handles(), 0);
   }
 }
 
-TEST(WriteNewFile, ExistingFileIsNeverTouched) {
-  TempDir dir;
-  const auto path = dir.path() / "a.png";
-  std::ofstream(path, std::ios::binary) << "precious";
-  FaultyFileApi files;
-  EXPECT_EQ(failure_text([&] { write_new_file(path, counting_bytes(5), files); }), kCreateFailed);
-  EXPECT_EQ(files.calls(), Calls{"create"});
-  const Bytes precious = {'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'};
-  EXPECT_EQ(read_all(path), precious);
-}
-
-TEST(WriteNewFile, CreateFailureWritesNothing) {
-  TempDir dir;
-  FaultyFileApi files({.fail_create = true});
-  const auto path = dir.path() / "a.png";
-  EXPECT_EQ(failure_text([&] { write_new_file(path, counting_bytes(5), files); }), kCreateFailed);
-  EXPECT_EQ(files.calls(), Calls{"create"});
-  EXPECT_FALSE(std::filesystem::exists(path));
-}
-
-TEST(WriteNewFile, MissingFolderIsACreateFailure) {
-  TempDir dir;
-  EXPECT_EQ(failure_text([&] { write_new_file(dir.path() / "absent" / "a.png", counting_bytes(5)); }), kCreateFailed);
+// An existing file, a failing create and a missing folder: nothing is written
+// and whatever was there stays.
+TEST(WriteNewFile, CreateFailuresWriteNothing) {
+  const struct {
+    const char* name;
+    FileFaults faults;
+    const char* existing;  // nullptr: no file there before
+    const char* folder;
+  } cases[] = {
+      {"existing file", {}, "precious", ""},
+      {"create fails", {.fail_create = true}, nullptr, ""},
+      {"missing folder", {}, nullptr, "absent"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const auto path = dir.path() / c.folder / "a.png";
+    if (c.existing) std::ofstream(path, std::ios::binary) << c.existing;
+    FaultyFileApi files(c.faults);
+    EXPECT_THAT([&] { write_new_file(path, counting_bytes(5), files); },
+                ThrowsMessage<std::exception>(StrEq(kCreateFailed)));
+    EXPECT_EQ(files.calls(), Calls{"create"});
+    if (c.existing) {
+      EXPECT_EQ(read_all(path), Bytes(c.existing, c.existing + std::strlen(c.existing)));
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(path));
+    }
+  }
 }
 
 TEST(WriteNewTextFile, BytesAreWrittenUnchanged) {
@@ -151,7 +152,7 @@ TEST(NewFile, NothingIsWrittenAfterAFailedWrite) {
   NewFile file(files, dir.path() / "a.bin");
   file.write(counting_bytes(5));
   file.write(counting_bytes(5));
-  EXPECT_EQ(failure_text([&] { file.commit(); }), kFinishFailed);
+  EXPECT_THAT([&] { file.commit(); }, ThrowsMessage<std::exception>(StrEq(kFinishFailed)));
   EXPECT_EQ(files.calls(), (Calls{"create", "write 5", "close", "delete"}));
 }
 

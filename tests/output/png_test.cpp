@@ -1,5 +1,6 @@
 #include "output/png.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -15,6 +16,9 @@
 
 namespace velmora {
 namespace {
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -137,12 +141,7 @@ TEST(EncodePng, RejectsInconsistentBuffers) {
       {"empty buffer", {2, 2, {}}},
   };
   for (const auto& c : cases) {
-    try {
-      encode_png(c.image);
-      ADD_FAILURE() << c.name << ": no failure";
-    } catch (const Failure& failure) {
-      EXPECT_STREQ(failure.what(), "Invalid RGB image buffer") << c.name;
-    }
+    EXPECT_THAT([&] { encode_png(c.image); }, ThrowsMessage<Failure>(StrEq("Invalid RGB image buffer"))) << c.name;
   }
 }
 

@@ -1,5 +1,6 @@
 #include "output/save_png.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -13,6 +14,9 @@
 
 namespace velmora {
 namespace {
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 using testing_support::FaultyFileApi;
 using testing_support::TempDir;
@@ -39,12 +43,11 @@ TEST(SavePngOutput, NamesTheFilePrefixLabelTail) {
 TEST(SavePngOutput, InvalidImageCreatesNothing) {
   TempDir dir;
   FaultyFileApi files;
-  try {
-    save_png_output({dir.path(), "p", "t"}, "balanced", RgbImage{2, 2, Bytes(11)}, files);
-    ADD_FAILURE() << "no failure";
-  } catch (const Failure& failure) {
-    EXPECT_STREQ(failure.what(), "Invalid RGB image buffer");
-  }
+  EXPECT_THAT(
+      [&] {
+        save_png_output({dir.path(), "p", "t"}, "balanced", RgbImage{2, 2, Bytes(11)}, files);
+      },
+      ThrowsMessage<Failure>(StrEq("Invalid RGB image buffer")));
   EXPECT_TRUE(files.calls().empty());
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
@@ -52,12 +55,11 @@ TEST(SavePngOutput, InvalidImageCreatesNothing) {
 TEST(SavePngOutput, FullDiskLeavesNoFile) {
   TempDir dir;
   FaultyFileApi files({.disk_space = 70000});
-  try {
-    save_png_output({dir.path(), "p", "t"}, "balanced", RgbImage{200, 200, Bytes(120000, 9)}, files);
-    ADD_FAILURE() << "no failure";
-  } catch (const Failure& failure) {
-    EXPECT_STREQ(failure.what(), "Could not finish writing output file");
-  }
+  EXPECT_THAT(
+      [&] {
+        save_png_output({dir.path(), "p", "t"}, "balanced", RgbImage{200, 200, Bytes(120000, 9)}, files);
+      },
+      ThrowsMessage<Failure>(StrEq("Could not finish writing output file")));
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 

@@ -1,15 +1,22 @@
-"""Runs one velmora command per case on a raw photo file and keeps the tally."""
+"""The shared runner of the command-line tests: the tally with its closing
+line, and velmora runs on the virtual clock."""
 import os
 import subprocess
 
+ENV = dict(os.environ, VELMORA_SIM_CLOCK="virtual")
 
-class CliRunner:
-    def __init__(self, velmora, folder, command, output_name):
-        self.velmora = velmora
-        self.folder = folder
-        self.command = command
-        self.output_name = output_name
-        self.count = 0
+
+def run_velmora(velmora, *args):
+    return subprocess.run([velmora, *args], capture_output=True, text=True, env=ENV, timeout=300)
+
+
+def last_line(text):
+    lines = text.strip().splitlines()
+    return lines[-1] if lines else ""
+
+
+class Tally:
+    def __init__(self):
         self.passed = 0
         self.failed = 0
 
@@ -20,6 +27,23 @@ class CliRunner:
             self.failed += 1
             print(f"FAIL {name}: {detail}")
         return ok
+
+    def finish(self):
+        """Prints the closing line; the exit status of the test."""
+        print(f"{self.passed} passed, {self.failed} failed")
+        return 1 if self.failed else 0
+
+
+class CliRunner(Tally):
+    """One velmora command per case on a raw photo file."""
+
+    def __init__(self, velmora, folder, command, output_name):
+        super().__init__()
+        self.velmora = velmora
+        self.folder = folder
+        self.command = command
+        self.output_name = output_name
+        self.count = 0
 
     def run_command(self, raw, args, file_name="photo.raw", existing=None):
         """(exit status, last stderr line, output bytes or None, output path); existing is
@@ -34,8 +58,7 @@ class CliRunner:
         if existing is not None:
             with open(out_path, "wb") as f:
                 f.write(existing)
-        proc = subprocess.run([self.velmora, self.command, raw_path, *args, "--output", out_path],
-                              capture_output=True, text=True)
+        proc = run_velmora(self.velmora, self.command, raw_path, *args, "--output", out_path)
         output = None
         if os.path.exists(out_path):
             with open(out_path, "rb") as f:

@@ -5,12 +5,12 @@ usage: python3 test_pat.py /path/to/velmora
 
 import os
 import random
-import subprocess
 import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pat_reference as ref  # noqa: E402
+from cli_runner import Tally, last_line, run_velmora  # noqa: E402
 
 EXPECTED = {0: 25356, 2: 101388, 6: 76812, 8: 307212}
 CAP_SIZE = 16776783
@@ -166,25 +166,9 @@ def cases():
                                      for _ in range(rng.randrange(0, 400)))]
 
 
-def run_cli(cli, paths):
-    return subprocess.run([cli, "pat"] + paths, capture_output=True, timeout=30)
-
-
 def main():
-    if len(sys.argv) != 2:
-        print("usage: test_pat.py /path/to/velmora", file=sys.stderr)
-        return 2
     cli = sys.argv[1]
-    passed = failed = 0
-
-    def check(name, ok, detail=""):
-        nonlocal passed, failed
-        if ok:
-            passed += 1
-        else:
-            failed += 1
-            print("FAIL %s %s" % (name, detail))
-
+    t = Tally()
     with tempfile.TemporaryDirectory() as tmp:
         # Sanitized builds start slowly; they check every stride-th case.
         stride = int(os.environ.get("VELMORA_REFERENCE_STRIDE", "1"))
@@ -193,34 +177,28 @@ def main():
                 continue
             paths = []
             for k, data in enumerate(buffers):
-                path = os.path.join(tmp, "c%d_%d.bin" % (index, k))
-                with open(path, "wb") as f:
+                paths.append(os.path.join(tmp, "c%d_%d.bin" % (index, k)))
+                with open(paths[-1], "wb") as f:
                     f.write(data)
-                paths.append(path)
             expected = ref.listing(buffers)
-            result = run_cli(cli, paths)
-            got = result.stdout.decode("utf-8", "replace")
-            check(name, result.returncode == 0 and got == expected and result.stderr == b"",
-                  "exit %d\n--- expected\n%s--- got\n%s%s" % (result.returncode, expected[:2000], got[:2000],
-                                                             result.stderr.decode("utf-8", "replace")))
+            result = run_velmora(cli, "pat", *paths)
+            t.check(name, result.returncode == 0 and result.stdout == expected and result.stderr == "",
+                    "exit %d\n--- expected\n%s--- got\n%s%s" % (result.returncode, expected[:2000],
+                                                               result.stdout[:2000], result.stderr))
             for path in paths:
                 os.remove(path)
 
-        result = run_cli(cli, [])
-        check("no arguments is a usage error", result.returncode == 2 and result.stdout == b"",
-              "exit %d" % result.returncode)
-
+        result = run_velmora(cli, "pat")
+        t.check("no arguments is a usage error", result.returncode == 2 and result.stdout == "",
+                "exit %d" % result.returncode)
         missing = os.path.join(tmp, "missing.bin")
         good = os.path.join(tmp, "good.bin")
         with open(good, "wb") as f:
             f.write(buf(ent(0x22, 1, 100) + END))
-        result = run_cli(cli, [good, missing])
-        last = result.stderr.decode("utf-8", "replace").strip().splitlines()[-1:] or [""]
-        check("missing file fails", result.returncode == 1 and result.stdout == b""
-              and last[0].startswith("velmora: "), "exit %d, %r" % (result.returncode, last[0]))
-
-    print("%d passed, %d failed" % (passed, failed))
-    return 1 if failed else 0
+        result = run_velmora(cli, "pat", good, missing)
+        t.check("missing file fails", result.returncode == 1 and result.stdout == ""
+                and last_line(result.stderr).startswith("velmora: "), "exit %d" % result.returncode)
+    return t.finish()
 
 
 if __name__ == "__main__":

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -8,6 +9,9 @@
 
 namespace velmora {
 namespace {
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 using test::bytes_of;
 using test::reds;
@@ -76,6 +80,9 @@ TEST(Glitch, SolarizeBandsChangeEvery19Rows) {
   EXPECT_EQ(out.pixels[0], 0);
   EXPECT_EQ(out.pixels[1], 31);
   EXPECT_EQ(out.pixels[2], 62);
+  EXPECT_EQ(std::vector<std::uint8_t>(out.pixels.begin() + 54, out.pixels.begin() + 57),
+            std::vector<std::uint8_t>(out.pixels.begin(), out.pixels.begin() + 3))
+      << "row 18 is still in the first band";
   EXPECT_EQ(out.pixels[57], 31 + 40);
   EXPECT_EQ(out.pixels[58], 62 + 80);
   EXPECT_EQ(out.pixels[59], 0);
@@ -89,12 +96,8 @@ TEST(Glitch, DigitalStormNoise) {
 
 TEST(Glitch, RejectsMalformedSource) {
   for (const RgbImage& bad : {RgbImage{0, 1, {}}, RgbImage{2, 1, {1, 2, 3}}, RgbImage{1, -1, {}}}) {
-    try {
-      render_glitch(bad, 7);
-      ADD_FAILURE() << "no failure";
-    } catch (const Failure& e) {
-      EXPECT_STREQ(e.what(), "Invalid RGB source for visual glitch effect");
-    }
+    EXPECT_THAT([&] { render_glitch(bad, 7); },
+                ThrowsMessage<Failure>(StrEq("Invalid RGB source for visual glitch effect")));
   }
 }
 
