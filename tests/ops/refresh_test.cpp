@@ -122,7 +122,9 @@ TEST_P(ScanCameraRefusal, FailsWithItsMessageAndLeavesTheDeviceClosed) {
   }
   EXPECT_EQ(rig.camera.open_handles(), 0);
   EXPECT_EQ(rig.camera.openings() > 0, GetParam().opened);
-  if (!GetParam().opened) EXPECT_EQ(rig.camera.descriptor_requests(), 0u);
+  if (!GetParam().opened) {
+    EXPECT_EQ(rig.camera.descriptor_requests(), 0u);
+  }
   EXPECT_TRUE(testing::only_allowed_commands(rig.camera));
   EXPECT_EQ(rig.tree.open_sets(), 0u);
 }
