@@ -17,8 +17,8 @@ std::size_t start_bit_for(std::uint8_t variant) { return variant >= 1 && variant
 
 }  // namespace
 
-std::vector<std::uint8_t> decompress_mars(std::span<const std::uint8_t> stream, std::int32_t width,
-                                          std::int32_t height, std::uint8_t variant) {
+void decompress_mars(std::span<const std::uint8_t> stream, std::int32_t width, std::int32_t height,
+                     std::uint8_t variant, std::vector<std::uint8_t>& samples) {
   if (width < kMinMarsDimension || height < kMinMarsDimension || width > kMaxMarsDimension ||
       height > kMaxMarsDimension) {
     throw Failure("Unsupported Mars dimensions");
@@ -33,7 +33,7 @@ std::vector<std::uint8_t> decompress_mars(std::span<const std::uint8_t> stream, 
   MsbBitReader bits(padded, start_bit_for(variant));
   const int sign = variant == kMarsVariantSwapSigns ? -1 : 1;
   const std::size_t total = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  std::vector<std::uint8_t> samples(total);
+  samples.resize(total);
   std::uint8_t* out = samples.data();
 
   for (int row = 0; row < height; ++row) {
@@ -59,27 +59,38 @@ std::vector<std::uint8_t> decompress_mars(std::span<const std::uint8_t> stream, 
   if (static_cast<std::size_t>(out - samples.data()) != total) {
     throw Failure("Mars decompressor produced wrong image size");
   }
+}
+
+std::vector<std::uint8_t> decompress_mars(std::span<const std::uint8_t> stream, std::int32_t width,
+                                          std::int32_t height, std::uint8_t variant) {
+  std::vector<std::uint8_t> samples;
+  decompress_mars(stream, width, height, variant, samples);
   return samples;
 }
 
-BayerPlane decode_raw_photo(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
-                            bool compressed, std::uint8_t variant) {
+void decode_raw_photo(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height, bool compressed,
+                      std::uint8_t variant, BayerPlane& plane) {
   if (width <= 0 || height <= 0 || raw.size() < kRawHeaderBytes) throw Failure("Invalid Mars raw photo");
   const std::int64_t sample_count = static_cast<std::int64_t>(width) * height;
   if (sample_count > kMaxImageSamples) throw Failure("Image exceeds safety cap");
 
-  BayerPlane plane;
   plane.width = width;
   plane.height = height;
   const auto data = raw.subspan(kRawHeaderBytes);
   if (compressed) {
-    plane.samples = decompress_mars(data, width, height, variant);
-    return plane;
+    decompress_mars(data, width, height, variant, plane.samples);
+    return;
   }
   if (data.size() != static_cast<std::uint64_t>(sample_count)) {
     throw Failure("Non-compressed Mars payload length mismatch");
   }
   plane.samples.assign(data.begin(), data.end());
+}
+
+BayerPlane decode_raw_photo(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
+                            bool compressed, std::uint8_t variant) {
+  BayerPlane plane;
+  decode_raw_photo(raw, width, height, compressed, variant, plane);
   return plane;
 }
 

@@ -143,44 +143,48 @@ void demosaic_row(const Rows& r, RowWords& words, std::int32_t width, std::int32
 
 namespace render_detail {
 
-RgbImage demosaic_plane(const std::uint8_t* samples, std::int32_t width, std::int32_t height, std::int32_t pattern) {
+void demosaic_plane(const std::uint8_t* samples, std::int32_t width, std::int32_t height, std::int32_t pattern,
+                    RgbImage& out) {
   if (width < 1 || height < 1) throw Failure("Invalid image dimensions");
   const PatternCells cells = pattern_cells(pattern);
   const auto w = static_cast<std::size_t>(width);
   RowWords words(w);
-  // Rows are built in a small buffer and appended, so the image is written
-  // once instead of being zero-filled first.
-  RgbImage image{width, height, {}};
-  image.pixels.reserve(w * static_cast<std::size_t>(height) * 3);
-  std::vector<std::uint8_t> row(w * 3);
+  out.width = width;
+  out.height = height;
+  out.pixels.resize(w * static_cast<std::size_t>(height) * 3);
   for (std::int32_t y = 0; y < height; ++y) {
     const Rows rows{samples + static_cast<std::size_t>(std::max(y - 1, 0)) * w, samples + static_cast<std::size_t>(y) * w,
                     samples + static_cast<std::size_t>(std::min(y + 1, height - 1)) * w};
-    std::uint8_t* out = row.data();
+    std::uint8_t* const row = out.pixels.data() + static_cast<std::size_t>(y) * w * 3;
     const auto& row_cells = cells[y & 1];
     const std::int32_t colour_parity =
         row_cells[0] == Site::kRed || row_cells[0] == Site::kBlue ? 0 : 1;
     const bool red_row = row_cells[0] == Site::kRed || row_cells[1] == Site::kRed;
     if (red_row) {
-      demosaic_row<0, 2>(rows, words, width, colour_parity, out);
+      demosaic_row<0, 2>(rows, words, width, colour_parity, row);
     } else {
-      demosaic_row<2, 0>(rows, words, width, colour_parity, out);
+      demosaic_row<2, 0>(rows, words, width, colour_parity, row);
     }
-    image.pixels.insert(image.pixels.end(), row.begin(), row.end());
   }
-  return image;
 }
 
 }  // namespace render_detail
 
-RgbImage demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
-                           std::int32_t pattern) {
+void demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
+                       std::int32_t pattern, RgbImage& out) {
   if (width < 1 || height < 1) throw Failure("Invalid image dimensions");
   const std::uint64_t count = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
   if (raw.size() < 12 || raw.size() - 12 < count) {
     throw Failure("Raw photo is shorter than 12-byte header plus width*height Bayer samples");
   }
-  return render_detail::demosaic_plane(raw.data() + 12, width, height, pattern);
+  render_detail::demosaic_plane(raw.data() + 12, width, height, pattern, out);
+}
+
+RgbImage demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
+                           std::int32_t pattern) {
+  RgbImage image;
+  demosaic_baseline(raw, width, height, pattern, image);
+  return image;
 }
 
 }  // namespace velmora
