@@ -21,7 +21,6 @@
 #include "output/new_file.h"
 #include "output/report_text.h"
 #include "output/save_png.h"
-#include "platform/thread_priority.h"
 #include "protocol/photo_fetch.h"
 #include "render/demosaic.h"
 
@@ -363,7 +362,6 @@ DownloadResult run_download(const CameraEnvironment& env, const ScanData& snapsh
   Handover handover(concurrency.photos_in_flight);
   std::exception_ptr writer_error;
   std::thread writer([&] {
-    lower_current_thread_priority();  // the camera's thread comes first
     try {
       write_all(w, handover);
     } catch (...) {

@@ -5,7 +5,6 @@
 
 #include "decode/mars_decoder.h"
 #include "output/png.h"
-#include "platform/thread_priority.h"
 #include "render/demosaic.h"
 #include "render/experimental.h"
 #include "render/glitch.h"
@@ -154,8 +153,6 @@ void RenderCrew::compute_next(std::unique_lock<std::mutex>& lock, RenderScratch&
 }
 
 void RenderCrew::helper_loop() {
-  // The thread that talks to the camera must not wait for a render.
-  lower_current_thread_priority();
   RenderScratch scratch;
   std::unique_lock<std::mutex> lock(mutex_);
   while (true) {
