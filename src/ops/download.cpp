@@ -31,9 +31,9 @@ std::u16string decimal16(std::uint64_t value) { return utf8_to_utf16(std::to_str
 
 std::filesystem::path path_of(const std::u16string& text) { return std::filesystem::path(text); }
 
-// A line each photo's lines wait behind until every line of the photos before
-// it is out, so the stream reads as if the photos were handled one after the
-// other. Positions count the job's list from 0.
+// The lines of a later photo wait until every line of the photos before it is
+// out, so the stream reads as if the photos were handled one after the other.
+// Positions count the job's list from 0.
 class OrderedProgress {
  public:
   explicit OrderedProgress(const ProgressFn& progress) : progress_(progress) {}
