@@ -1,7 +1,7 @@
 // Rendering one decoded 640 x 480 photo: each output style, the baseline
 // demosaic against OpenCV's bilinear Bayer conversion, and the whole set of
 // 46 images a download makes of one compressed photo with every render
-// option on, encoded as PNG in memory.
+// option on, encoded as PNG in memory on one core.
 #include <benchmark/benchmark.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -11,10 +11,9 @@
 
 #include "bench_photo.h"
 #include "decode/mars_decoder.h"
+#include "ops/photo_renders.h"
 #include "output/png.h"
 #include "render/demosaic.h"
-#include "render/experimental.h"
-#include "render/glitch.h"
 #include "render/render_photo.h"
 #include "render/style_params.h"
 
@@ -48,22 +47,25 @@ const std::vector<std::uint8_t>& plane_as_raw() {
   return raw;
 }
 
+// Into an image that already exists, as every render of a download does.
 void BM_DemosaicBaseline(benchmark::State& state) {
   const auto& raw = plane_as_raw();
+  RgbImage image;
   for (auto _ : state) {
-    RgbImage image = demosaic_baseline(raw, kWidth, kHeight, kPatternBggr);
+    demosaic_baseline(raw, kWidth, kHeight, kPatternBggr, image);
     benchmark::DoNotOptimize(image.pixels.data());
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * kWidth * kHeight);
 }
 BENCHMARK(BM_DemosaicBaseline);
 
-// OpenCV's bilinear demosaic into a new image, on one thread like ours.
+// OpenCV's bilinear demosaic into an image that already exists, on one
+// thread like ours.
 void BM_OpenCvBayerBilinear(benchmark::State& state) {
   cv::setNumThreads(1);
   const cv::Mat bayer(kHeight, kWidth, CV_8UC1, const_cast<std::uint8_t*>(decoded_plane().samples.data()));
+  cv::Mat rgb;
   for (auto _ : state) {
-    cv::Mat rgb;
     cv::cvtColor(bayer, rgb, cv::COLOR_BayerBG2RGB);
     benchmark::DoNotOptimize(rgb.data);
   }
@@ -71,47 +73,31 @@ void BM_OpenCvBayerBilinear(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenCvBayerBilinear);
 
-void keep(std::vector<std::uint8_t> png, int& images) {
-  benchmark::DoNotOptimize(png.data());
-  ++images;
+// One photo's renderings in the download's order, every option on, through
+// the download job's own plan on this thread alone, encoded in memory.
+DownloadOptions every_render() {
+  DownloadOptions o;
+  for (const auto flag : kDownloadFlags) o.*flag = true;
+  return o;
 }
 
-// One photo's renderings in the download's order, every option on.
-int render_full_set(const std::vector<std::uint8_t>& stored) {
+int render_full_set(const std::vector<std::uint8_t>& stored, RenderCrew& crew, BayerPlane& plane) {
   int images = 0;
-  const BayerPlane plane = decode_raw_photo(stored, kWidth, kHeight, true, 0);
-  const auto save = [&](const RgbImage& image) { keep(encode_png(image), images); };
-  for (std::int32_t style : {kStyleRestrained, kStyleBalanced, kStyleExpressive, kStyleProc20, kStyleProc23}) {
-    for (std::int32_t set = kSetPlain; set <= kSetStrongerDestripe; ++set) {
-      save(render_photo(stored, plane, kPatternBggr, style, set));
-    }
-  }
-  save(render_photo(stored, plane, kPatternBggr, kStyleBaseline, kSetPlain));
-  save(render_photo(stored, plane, kPatternBggr, kStyleMarsHistorical, kSetPlain));
-  for (std::int32_t pattern : {kPatternBggr, kPatternRggb, kPatternGrbg, kPatternGbrg}) {
-    const ExperimentalRender r = bayer_render(pattern);
-    save(render_photo(stored, plane, r.pattern, r.style, kSetPlain));
-  }
-  const RgbImage balanced = render_photo(stored, plane, kPatternBggr, kStyleBalanced, kSetPlain);
-  for (std::int32_t effect = kGlitchScanlineShear; effect <= kGlitchDigitalStorm; ++effect) {
-    save(render_glitch(balanced, effect));
-  }
-  const ExperimentalRender fun = fun_pattern_renders().front();
-  save(render_photo(stored, plane, fun.pattern, fun.style, kSetPlain));
-  for (const ExperimentalRender& r : fun_variant_renders()) {
-    try {
-      save(render_experimental(stored, kWidth, kHeight, true, r));
-    } catch (const std::exception&) {
-      // A variant that does not decode is skipped, as in a download.
-    }
-  }
+  decode_raw_photo(stored, kWidth, kHeight, true, 0, plane);
+  static const std::vector<RenderStep> steps = plan_renders(every_render(), true);
+  crew.run(PhotoToRender{stored, plane}, steps, [&](const RenderStep&, const StepOutput& out) {
+    for (std::size_t k = 0; k < out.count; ++k) benchmark::DoNotOptimize(out.files[k].png.data());
+    images += static_cast<int>(out.count);
+  });
   return images;
 }
 
 void BM_FullRenderingSet(benchmark::State& state) {
   const auto& stored = stored_photo();
+  RenderCrew crew(0);
+  BayerPlane plane;
   int images = 0;
-  for (auto _ : state) images = render_full_set(stored);
+  for (auto _ : state) images = render_full_set(stored, crew, plane);
   state.counters["images"] = images;
 }
 BENCHMARK(BM_FullRenderingSet)->Unit(benchmark::kMillisecond);

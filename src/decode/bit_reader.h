@@ -26,6 +26,15 @@ class MsbBitReader {
     return (window >> (16 - static_cast<int>(pos_ & 7) - count)) & ((1u << count) - 1u);
   }
 
+  // The next 32 bits, the first in the top bit, not consumed. Only while
+  // remaining() >= 32.
+  std::uint32_t window32() const {
+    const std::uint8_t* p = bytes_.data() + (pos_ >> 3);
+    const std::uint32_t word = (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+                               (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
+    return word << (pos_ & 7);
+  }
+
   void skip(int count) { pos_ += static_cast<std::size_t>(count); }
 
   std::uint32_t read(int count) {

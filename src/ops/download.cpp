@@ -1,13 +1,21 @@
 #include "ops/download.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <system_error>
+#include <thread>
 
 #include "base/failure.h"
 #include "base/text.h"
 #include "decode/mars_decoder.h"
 #include "link/transport.h"
+#include "ops/photo_renders.h"
 #include "ops/session_log.h"
 #include "output/naming.h"
 #include "output/new_file.h"
@@ -15,10 +23,6 @@
 #include "output/save_png.h"
 #include "protocol/photo_fetch.h"
 #include "render/demosaic.h"
-#include "render/experimental.h"
-#include "render/glitch.h"
-#include "render/render_photo.h"
-#include "render/style_params.h"
 
 namespace velmora {
 namespace {
@@ -27,141 +31,221 @@ std::u16string decimal16(std::uint64_t value) { return utf8_to_utf16(std::to_str
 
 std::filesystem::path path_of(const std::u16string& text) { return std::filesystem::path(text); }
 
-// Everything one photo's files share.
-struct PhotoWork {
-  const PhotoEntry& entry;
-  const DownloadOptions& options;
-  const std::vector<std::uint8_t>& stored;  // the fetched payload
-  BayerPlane plane;
-  OutputContext names;
-  FileApi& files;
-  SessionLog& log;
+// The lines of a later photo wait until every line of the photos before it is
+// out, so the stream reads as if the photos were handled one after the other.
+// Positions count the job's list from 0.
+class OrderedProgress {
+ public:
+  explicit OrderedProgress(const ProgressFn& progress) : progress_(progress) {}
 
-  std::int32_t width() const { return static_cast<std::int32_t>(entry.width); }
-  std::int32_t height() const { return static_cast<std::int32_t>(entry.height); }
-  void save(const std::string& suffix, const RgbImage& image) const { save_png_output(names, suffix, image, files); }
-  RgbImage render(std::int32_t pattern, std::int32_t style, std::int32_t set = kSetPlain) const {
-    return render_photo(stored, plane, pattern, style, set);
+  void report(std::size_t position, std::u16string line) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (position == current_) {
+      progress_(line);
+    } else {
+      waiting_[position].push_back(std::move(line));
+    }
   }
+
+  // Every line of the current position is out.
+  void finish() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    ++current_;
+    const auto it = waiting_.find(current_);
+    if (it == waiting_.end()) return;
+    for (const std::u16string& line : it->second) progress_(line);
+    waiting_.erase(it);
+  }
+
+ private:
+  std::mutex mutex_;
+  const ProgressFn& progress_;
+  std::size_t current_ = 0;
+  std::map<std::size_t, std::vector<std::u16string>> waiting_;
 };
 
-void write_file_named(const PhotoWork& work, const std::string& stem, const std::string& extension,
-                      std::span<const std::uint8_t> bytes) {
-  write_new_file(unique_output_path(work.names.folder, stem, extension), bytes, work.files);
-}
+// One position of the job's list as the fetching side hands it on.
+struct FetchedPhoto {
+  std::size_t position = 0;
+  std::uint64_t index = 0;
+  const PhotoEntry* entry = nullptr;  // null: the index is no longer in the list
+  bool skipped = false;               // not a still photo
+  std::optional<PhotoTransfer> fetched;
+  std::exception_ptr fetch_error;     // the fetch threw
+  std::string stamp;                  // taken when the fetch completed
+};
 
-// Each main style, each followed by its additional sets.
-void render_styles(const PhotoWork& work) {
-  const DownloadOptions& o = work.options;
-  const std::pair<bool, std::int32_t> styles[] = {
-      {o.restrained, kStyleRestrained}, {o.balanced, kStyleBalanced}, {o.expressive, kStyleExpressive},
-      {o.legacy_proc, kStyleProc20},    {o.legacy_proc, kStyleProc23},
-  };
-  const std::pair<bool, std::int32_t> sets[] = {
-      {o.brighter, kSetBrighter},
-      {o.more_color, kSetMoreColor},
-      {o.lower_contrast, kSetLowerContrast},
-      {o.stronger_destriping, kSetStrongerDestripe},
-  };
-  for (const auto& [style_on, style] : styles) {
-    if (!style_on) continue;
-    work.save(style_name(style), work.render(o.bayer_pattern, style));
-    for (const auto& [set_on, set] : sets) {
-      if (!set_on) continue;
-      work.save(style_name(style) + "-" + additional_set_name(set), work.render(o.bayer_pattern, style, set));
-    }
-  }
-}
-
-// Each decoder variant reads the stream differently and may well not decode at
-// all; a variant that fails is noted and the photo goes on. Both renders of a
-// variant share its decode, so a failed decode makes neither.
-void render_decoder_variants(const PhotoWork& work) {
-  const std::vector<ExperimentalRender> renders = fun_variant_renders();
-  for (std::size_t first = 0; first < renders.size();) {
-    std::size_t end = first;
-    while (end < renders.size() && renders[end].decoder_variant == renders[first].decoder_variant) ++end;
-    try {
-      const BayerPlane plane =
-          decode_raw_photo(work.stored, work.width(), work.height(), true, renders[first].decoder_variant);
-      for (std::size_t k = first; k < end; ++k) {
-        const ExperimentalRender& r = renders[k];
-        work.save(r.label, render_photo(work.stored, plane, r.pattern, r.style, kSetPlain));
-      }
-    } catch (const std::exception& e) {
-      work.log.variant_skipped(e.what());
-    }
-    first = end;
-  }
-}
-
-void render_all(const PhotoWork& work) {
-  const DownloadOptions& o = work.options;
-  render_styles(work);
-  if (o.baseline_render) work.save("baseline", work.render(o.bayer_pattern, kStyleBaseline));
-  if (o.historical_mars) work.save("historical-mars", work.render(o.bayer_pattern, kStyleMarsHistorical));
-  if (o.all_bayer_patterns) {
-    for (std::int32_t pattern : {kPatternBggr, kPatternRggb, kPatternGrbg, kPatternGbrg}) {
-      const ExperimentalRender r = bayer_render(pattern);
-      work.save(r.label, work.render(r.pattern, r.style));
-    }
-  }
-  if (o.extreme_glitch) {
-    const RgbImage balanced = work.render(o.bayer_pattern, kStyleBalanced);
-    for (std::int32_t effect = kGlitchScanlineShear; effect <= kGlitchDigitalStorm; ++effect) {
-      work.save(extreme_render(effect, o.bayer_pattern).label, render_glitch(balanced, effect));
-    }
-  }
-  if (o.experimental) {
-    const std::vector<ExperimentalRender> fun = fun_pattern_renders();
-    // The first uses the photo as stored whatever its compression; the other
-    // pattern and style renders are for uncompressed photos only.
-    const std::size_t count = work.entry.compressed ? 1 : fun.size();
-    for (std::size_t k = 0; k < count; ++k) work.save(fun[k].label, work.render(fun[k].pattern, fun[k].style));
-    if (work.entry.compressed) render_decoder_variants(work);
-  }
-}
-
-// What every photo of one job shares.
-struct Job {
-  CameraSession& session;
+// What the writing side keeps from photo to photo.
+struct Writer {
   const DownloadOptions& options;
   std::filesystem::path folder;
-  SessionLog log;
   FileApi& files;
-  LocalTime& time;
-  const ProgressFn& progress;
+  OrderedProgress& progress;
+  SessionLog log;
+  RenderCrew crew;
+  BayerPlane plane;  // reused from photo to photo
+  DownloadResult result;
 };
 
-// Fetch, archive, decode and render one photo; any exception fails this photo
-// only, and whatever it wrote before stays.
-void download_photo(Job& job, std::uint64_t index, const PhotoEntry& entry) {
-  const PhotoTransfer fetched = fetch_photo(job.session, entry);
+void write_file_named(const Writer& w, const std::string& stem, const std::string& extension,
+                      std::span<const std::uint8_t> bytes) {
+  write_new_file(unique_output_path(w.folder, stem, extension), bytes, w.files);
+}
+
+// The rendered files in the table's order; the first failure outside the
+// decoder variants ends the photo.
+void write_renders(Writer& w, const FetchedPhoto& photo, const std::string& stem) {
+  const OutputContext names{w.folder, stem, photo.stamp};
+  const std::vector<RenderStep> steps = plan_renders(w.options, photo.entry->compressed);
+  w.crew.run(PhotoToRender{photo.fetched->payload, w.plane}, steps,
+             [&](const RenderStep& step, const StepOutput& out) {
+               try {
+                 for (std::size_t k = 0; k < out.count; ++k) {
+                   save_png_file(names, out.files[k].label, out.files[k].png, w.files);
+                 }
+                 if (out.error) std::rethrow_exception(out.error);
+               } catch (const std::exception& e) {
+                 if (!step.optional) throw;
+                 w.log.variant_skipped(e.what());
+               }
+             });
+}
+
+// Archive, decode and render one fetched photo; any exception fails this
+// photo only, and whatever it wrote before stays.
+void write_photo(Writer& w, const FetchedPhoto& photo) {
+  if (photo.fetch_error) std::rethrow_exception(photo.fetch_error);
+  const PhotoTransfer& fetched = *photo.fetched;
   if (!fetched.ok) {
     // The exchange that failed is the one worth documenting, archive or not.
-    if (job.options.save_usb_log) job.log.fetch_log(fetched.log);
+    if (w.options.save_usb_log) w.log.fetch_log(fetched.log);
     throw Failure(fetched.error);
   }
+  const PhotoEntry& entry = *photo.entry;
+  const std::string stem = download_stem(photo.index, entry);
+  const std::string& stamp = photo.stamp;
 
-  const std::string stem = download_stem(index, entry);
-  const std::string stamp = job.time.timestamp_text();
-  PhotoWork work{entry, job.options, fetched.payload, {}, OutputContext{job.folder, stem, stamp}, job.files, job.log};
+  const auto raw_path = unique_output_path(w.folder, stem + "_" + stamp, ".velmoraraw");
+  write_new_file(raw_path, fetched.payload, w.files);
+  w.log.photo_archived(photo.index + 1, entry, utf16_to_utf8(raw_path.filename().u16string()));
+  w.progress.report(photo.position, u"  Original camera bytes saved.");
 
-  const auto raw_path = unique_output_path(job.folder, stem + "_" + stamp, ".velmoraraw");
-  write_new_file(raw_path, fetched.payload, job.files);
-  job.log.photo_archived(index + 1, entry, utf16_to_utf8(raw_path.filename().u16string()));
-  job.progress(u"  Original camera bytes saved.");
-
-  if (job.options.save_usb_transfer) write_file_named(work, stem + "_transfer_" + stamp, ".bin", fetched.transfer);
-  if (job.options.save_metadata) {
+  if (w.options.save_usb_transfer) write_file_named(w, stem + "_transfer_" + stamp, ".bin", fetched.transfer);
+  if (w.options.save_metadata) {
     const std::string text = metadata_text(entry, fetched.payload, stamp);
-    write_new_text_file(unique_output_path(job.folder, stem + "_metadata_" + stamp, ".txt"), text, job.files);
+    write_new_text_file(unique_output_path(w.folder, stem + "_metadata_" + stamp, ".txt"), text, w.files);
   }
-  if (job.options.save_usb_log) job.log.fetch_log(fetched.log);
+  if (w.options.save_usb_log) w.log.fetch_log(fetched.log);
 
-  work.plane = decode_raw_photo(fetched.payload, work.width(), work.height(), entry.compressed, 0);
-  if (job.options.save_bayer_plane) write_file_named(work, stem + "_bayer_" + stamp, ".bin", work.plane.samples);
-  render_all(work);
+  decode_raw_photo(fetched.payload, static_cast<std::int32_t>(entry.width), static_cast<std::int32_t>(entry.height),
+                   entry.compressed, 0, w.plane);
+  if (w.options.save_bayer_plane) write_file_named(w, stem + "_bayer_" + stamp, ".bin", w.plane.samples);
+  write_renders(w, photo, stem);
+}
+
+// Counts and reports one position of the list.
+void settle(Writer& w, const FetchedPhoto& photo) {
+  if (photo.entry == nullptr || photo.skipped) {
+    ++w.result.failed;
+    return;
+  }
+  const std::u16string item = decimal16(photo.index + 1);
+  try {
+    write_photo(w, photo);
+  } catch (const std::exception& e) {
+    ++w.result.failed;
+    w.result.errors += u"Photo " + item + u": " + report_text_to_wide(e.what()) + u"\n";
+    w.log.photo_failed(photo.index + 1, e.what());
+    w.progress.report(photo.position, u"  Photo " + item + u" failed safely. Remaining photos will be attempted.");
+    return;
+  }
+  ++w.result.saved;
+  w.progress.report(photo.position, u"  Photo " + item + u" archived and rendered.");
+}
+
+// The hand-over between the thread that fetches and the one that writes. The
+// fetching side may start on a position only while fewer than `in_flight`
+// photos are fetched or being written, so memory stays bounded.
+class Handover {
+ public:
+  explicit Handover(std::size_t in_flight) : in_flight_(std::max<std::size_t>(in_flight, 1)) {}
+
+  // False when the writing side has stopped.
+  bool wait_to_fetch(std::size_t position) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return stopped_ || position < settled_ + in_flight_; });
+    return !stopped_;
+  }
+  void hand(FetchedPhoto photo) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(std::move(photo));
+    changed_.notify_all();
+  }
+  void close() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    changed_.notify_all();
+  }
+  // The next position, or nothing once the fetching side is done.
+  std::optional<FetchedPhoto> take() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return closed_ || !queue_.empty(); });
+    if (queue_.empty()) return std::nullopt;
+    FetchedPhoto photo = std::move(queue_.front());
+    queue_.pop_front();
+    return photo;
+  }
+  void settled() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    ++settled_;
+    changed_.notify_all();
+  }
+  void stop() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::size_t in_flight_;
+  std::deque<FetchedPhoto> queue_;
+  std::size_t settled_ = 0;
+  bool closed_ = false;
+  bool stopped_ = false;
+};
+
+void write_all(Writer& w, Handover& handover) {
+  while (std::optional<FetchedPhoto> photo = handover.take()) {
+    settle(w, *photo);
+    photo.reset();  // its bytes go before the next photo is fetched
+    w.progress.finish();
+    handover.settled();
+  }
+}
+
+FetchedPhoto fetch_position(CameraSession& session, const ScanData& snapshot, std::size_t position,
+                            std::uint64_t index, std::size_t n, OrderedProgress& progress, LocalTime& time) {
+  FetchedPhoto photo;
+  photo.position = position;
+  photo.index = index;
+  if (index >= snapshot.entries.size()) return photo;
+  photo.entry = &snapshot.entries[index];
+  if (photo.entry->non_still || photo.entry->width == 0 || photo.entry->height == 0) {
+    photo.skipped = true;
+    progress.report(position, u"Unsupported non-still entry skipped.");
+    return photo;
+  }
+  progress.report(position, u"Downloading photo " + decimal16(position + 1) + u" / " + decimal16(n) +
+                                u" (camera item " + decimal16(index + 1) + u")...");
+  try {
+    photo.fetched = fetch_photo(session, *photo.entry);
+    if (photo.fetched->ok) photo.stamp = time.timestamp_text();
+  } catch (...) {
+    photo.fetch_error = std::current_exception();
+  }
+  return photo;
 }
 
 }  // namespace
@@ -261,52 +345,56 @@ std::string download_stem(std::uint64_t index, const PhotoEntry& entry) {
 
 DownloadResult run_download(const CameraEnvironment& env, const ScanData& snapshot,
                             const std::vector<std::uint64_t>& indices, const DownloadOptions& options,
-                            const ProgressFn& progress, FileApi& files, LocalTime& time) {
+                            const ProgressFn& progress, FileApi& files, LocalTime& time,
+                            const DownloadConcurrency& concurrency) {
   if (options.destination.empty()) throw Failure("Choose an output directory");
   const std::filesystem::path destination = path_of(options.destination);
   std::filesystem::create_directories(destination);
   const std::filesystem::path folder =
       options.dated_folder ? create_dated_folder(destination, time.date_text()) : destination;
 
-  DownloadResult result;
-  result.folder = folder.u16string();
   CameraSession session = open_camera(env.usb, snapshot.device_path, env.clock);
-  Job job{session, options, folder, SessionLog(), files, time, progress};
+  OrderedProgress ordered(progress);
+  Writer w{options, folder, files, ordered, SessionLog(), RenderCrew(concurrency.render_helpers), {}, {}};
+
+  // This thread keeps the camera and fetches; the writer archives, decodes,
+  // renders and writes each photo while the next one is fetched.
+  Handover handover(concurrency.photos_in_flight);
+  std::exception_ptr writer_error;
+  std::thread writer([&] {
+    try {
+      write_all(w, handover);
+    } catch (...) {
+      writer_error = std::current_exception();
+      handover.stop();
+    }
+  });
+  struct JoinWriter {
+    Handover& handover;
+    std::thread& writer;
+    ~JoinWriter() {
+      handover.close();
+      if (writer.joinable()) writer.join();
+    }
+  } join{handover, writer};
 
   const std::size_t n = indices.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint64_t index = indices[i];
-    if (index >= snapshot.entries.size()) {
-      ++result.failed;
-      continue;
-    }
-    const PhotoEntry& entry = snapshot.entries[index];
-    if (entry.non_still || entry.width == 0 || entry.height == 0) {
-      ++result.failed;
-      progress(u"Unsupported non-still entry skipped.");
-      continue;
-    }
-    const std::u16string item = decimal16(index + 1);
-    progress(u"Downloading photo " + decimal16(i + 1) + u" / " + decimal16(n) + u" (camera item " + item + u")...");
-    try {
-      download_photo(job, index, entry);
-    } catch (const std::exception& e) {
-      ++result.failed;
-      result.errors += u"Photo " + item + u": " + report_text_to_wide(e.what()) + u"\n";
-      job.log.photo_failed(index + 1, e.what());
-      progress(u"  Photo " + item + u" failed safely. Remaining photos will be attempted.");
-      continue;
-    }
-    ++result.saved;
-    progress(u"  Photo " + item + u" archived and rendered.");
+  for (std::size_t i = 0; i < n && handover.wait_to_fetch(i); ++i) {
+    handover.hand(fetch_position(session, snapshot, i, indices[i], n, ordered, time));
   }
   close_camera(session);
+  handover.close();
+  writer.join();
+  if (writer_error) std::rethrow_exception(writer_error);
 
-  job.log.completed(result.saved, result.failed);
+  DownloadResult result = std::move(w.result);
+  result.folder = folder.u16string();
+  SessionLog& log = w.log;
+  log.completed(result.saved, result.failed);
   if (options.save_usb_log) {
-    job.log.directory_observations(snapshot.observation_logs);
+    log.directory_observations(snapshot.observation_logs);
     const auto path = unique_output_path(folder, "Velmora_session_" + time.timestamp_text(), ".txt");
-    write_new_text_file(path, job.log.text(), files);
+    write_new_text_file(path, log.text(), files);
   }
   return result;
 }

@@ -51,6 +51,9 @@ inline constexpr std::array<bool DownloadOptions::*, 18> kDownloadFlags{
     &DownloadOptions::historical_mars,    &DownloadOptions::legacy_proc,      &DownloadOptions::extreme_glitch,
 };
 
+// One helper per processor beside the thread that writes a download's files.
+unsigned default_render_helpers();
+
 struct DownloadResult {
   std::int32_t saved = 0;   // archived and fully rendered
   std::int32_t failed = 0;  // not completed, skipped entries included
@@ -123,6 +126,15 @@ std::u16string download_finished_line(const DownloadResult& result);
 // "Velmora_007_HR-CP": list index + 1 with at least three digits, and the short code.
 std::string download_stem(std::uint64_t index, const PhotoEntry& entry);
 
+// How much of a download runs at once.
+struct DownloadConcurrency {
+  // Photos fetched or being written at any moment: with 2, the next photo is
+  // fetched while the last one is written.
+  std::size_t photos_in_flight = 2;
+  // Threads beside the writing one that render a photo's files.
+  unsigned render_helpers = default_render_helpers();
+};
+
 // Fetches, archives and renders the entries at `indices`, in order, over one
 // opening of the snapshot's camera. A photo that fails is counted and the job
 // goes on; throws only for failures before the first photo (no destination,
@@ -131,6 +143,6 @@ std::string download_stem(std::uint64_t index, const PhotoEntry& entry);
 DownloadResult run_download(const CameraEnvironment& env, const ScanData& snapshot,
                             const std::vector<std::uint64_t>& indices, const DownloadOptions& options,
                             const ProgressFn& progress, FileApi& files = system_file_api(),
-                            LocalTime& time = system_local_time());
+                            LocalTime& time = system_local_time(), const DownloadConcurrency& concurrency = {});
 
 }  // namespace velmora

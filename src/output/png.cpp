@@ -149,7 +149,7 @@ void append_iend(std::vector<std::uint8_t>& out) {
 
 }  // namespace
 
-std::vector<std::uint8_t> encode_png(const RgbImage& image) {
+void encode_png(const RgbImage& image, std::vector<std::uint8_t>& out) {
   if (image.width < 1 || image.height < 1 ||
       image.pixels.size() != static_cast<std::uint64_t>(image.width) * static_cast<std::uint64_t>(image.height) * 3) {
     throw Failure("Invalid RGB image buffer");
@@ -161,13 +161,18 @@ std::vector<std::uint8_t> encode_png(const RgbImage& image) {
   if (zlib_length > kMaxChunkLength) throw Failure("Invalid RGB image buffer");
 
   const std::uint64_t file_length = kSignature.size() + 25 + (12 + zlib_length) + 12;
-  std::vector<std::uint8_t> out;
+  out.clear();
   out.reserve(static_cast<std::size_t>(file_length));
   out.insert(out.end(), kSignature.begin(), kSignature.end());
   append_ihdr(out, image);
   append_idat(out, image, scanline_length, zlib_length);
   append_iend(out);
   assert(out.size() == file_length);
+}
+
+std::vector<std::uint8_t> encode_png(const RgbImage& image) {
+  std::vector<std::uint8_t> out;
+  encode_png(image, out);
   return out;
 }
 

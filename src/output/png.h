@@ -13,5 +13,7 @@ namespace velmora {
 // whole zlib stream, IEND. Throws Failure("Invalid RGB image buffer") unless
 // width >= 1, height >= 1 and the image holds exactly width * height * 3 bytes.
 std::vector<std::uint8_t> encode_png(const RgbImage& image);
+// The same into out, replacing its contents and reusing its buffer.
+void encode_png(const RgbImage& image, std::vector<std::uint8_t>& out);
 
 }  // namespace velmora

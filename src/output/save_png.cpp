@@ -7,7 +7,11 @@
 namespace velmora {
 
 void save_png_output(const OutputContext& context, std::string_view label, const RgbImage& image, FileApi& files) {
-  const auto png = encode_png(image);
+  save_png_file(context, label, encode_png(image), files);
+}
+
+void save_png_file(const OutputContext& context, std::string_view label, std::span<const std::uint8_t> png,
+                   FileApi& files) {
   const std::string stem = context.prefix + "_" + std::string(label) + "_" + context.tail;
   write_new_file(unique_output_path(context.folder, stem, ".png"), png, files);
 }

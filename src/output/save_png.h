@@ -1,7 +1,9 @@
 #pragma once
 // Saving one rendering of a download as a PNG file.
 
+#include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -22,5 +24,8 @@ struct OutputContext {
 // collision counter when that name is taken).
 void save_png_output(const OutputContext& context, std::string_view label, const RgbImage& image,
                      FileApi& files = system_file_api());
+// The same for a file already encoded.
+void save_png_file(const OutputContext& context, std::string_view label, std::span<const std::uint8_t> png,
+                   FileApi& files = system_file_api());
 
 }  // namespace velmora

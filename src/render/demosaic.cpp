@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
-#include <cstring>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/failure.h"
 
@@ -78,63 +80,83 @@ void edge_site(const Rows& r, std::int32_t width, bool colour, std::int32_t x, s
   }
 }
 
-// Each interior pixel's three output bytes for either site it could be,
-// computed for the whole row in plain loops the compiler vectorises (the
-// same truncating sums as colour_site and green_site). Byte i of a word is
-// (word >> 8i) & 255, output offset i of the pixel.
-struct RowWords {
-  std::vector<std::uint16_t> column;  // up + down
-  std::vector<std::uint32_t> colour;
-  std::vector<std::uint32_t> green;
+#if defined(__SSE2__)
+// Sixteen interior pixels from x (a colour site) on, as eight pairs of a
+// colour site and a green site, with the same truncating sums as
+// colour_site and green_site in 16-bit lanes: even lanes of a load at x are
+// the colour sites, odd lanes the green sites. Reads columns x - 2 to
+// x + 17; writes the 48 output bytes of the sixteen pixels and the first two
+// of pixel x + 16, which the caller writes afterwards.
+template <int kFirst, int kSecond>
+void sixteen_pixels(const Rows& r, std::size_t x, std::uint8_t* out) {
+  const __m128i low = _mm_set1_epi16(0x00FF);
+  const auto load = [](const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+  const auto even = [&](__m128i v) { return _mm_and_si128(v, low); };
+  const auto odd = [](__m128i v) { return _mm_srli_epi16(v, 8); };
+  const __m128i mid = load(r.mid + x);
+  const __m128i up = load(r.up + x);
+  const __m128i down = load(r.down + x);
+  const __m128i up_before = load(r.up + x - 2);
+  const __m128i down_before = load(r.down + x - 2);
+  const __m128i mid_left = odd(load(r.mid + x - 2));   // mid[x - 1] of each colour site
+  const __m128i mid_right2 = even(load(r.mid + x + 2));  // mid[x + 2]
+  const __m128i own_colour = even(mid);
+  const __m128i own_green = odd(mid);                   // also mid[x + 1] of each colour site
+  const __m128i column_colour = _mm_add_epi16(even(up), even(down));
+  const __m128i column_green = _mm_add_epi16(odd(up), odd(down));
+  const __m128i column_left = _mm_add_epi16(odd(up_before), odd(down_before));
 
-  explicit RowWords(std::size_t width) : column(width), colour(width), green(width) {}
+  const __m128i cross = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(mid_left, own_green), column_colour), 2);
+  const __m128i diagonal = _mm_srli_epi16(_mm_add_epi16(column_left, column_green), 2);
+  const __m128i horizontal = _mm_srli_epi16(_mm_add_epi16(own_colour, mid_right2), 1);
+  const __m128i vertical = _mm_srli_epi16(column_green, 1);
 
-  template <int kFirst, int kSecond>
-  void compute(const Rows& r, std::size_t width) {
-    std::uint16_t* const v = column.data();
-    for (std::size_t x = 0; x < width; ++x) v[x] = static_cast<std::uint16_t>(r.up[x] + r.down[x]);
-    const std::uint8_t* const mid = r.mid;
-    for (std::size_t x = 1; x + 1 < width; ++x) {
-      const std::uint32_t sides = static_cast<std::uint32_t>(mid[x - 1]) + mid[x + 1];
-      const std::uint32_t cross = (sides + v[x]) >> 2;
-      const std::uint32_t diagonal = (static_cast<std::uint32_t>(v[x - 1]) + v[x + 1]) >> 2;
-      const std::uint32_t horizontal = sides >> 1;
-      const std::uint32_t vertical = static_cast<std::uint32_t>(v[x]) >> 1;
-      const std::uint32_t own = mid[x];
-      colour[x] = (own << (8 * kFirst)) | (cross << 8) | (diagonal << (8 * kSecond));
-      green[x] = (horizontal << (8 * kFirst)) | (own << 8) | (vertical << (8 * kSecond));
-    }
+  // Each channel's sixteen bytes in pixel order: colour site, green site, ...
+  const __m128i first = _mm_or_si128(own_colour, _mm_slli_epi16(horizontal, 8));
+  const __m128i middle = _mm_or_si128(cross, _mm_slli_epi16(own_green, 8));
+  const __m128i second = _mm_or_si128(diagonal, _mm_slli_epi16(vertical, 8));
+  const __m128i red = kFirst == 0 ? first : second;
+  const __m128i blue = kFirst == 0 ? second : first;
+
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i rg_low = _mm_unpacklo_epi8(red, middle);
+  const __m128i rg_high = _mm_unpackhi_epi8(red, middle);
+  const __m128i b_low = _mm_unpacklo_epi8(blue, zero);
+  const __m128i b_high = _mm_unpackhi_epi8(blue, zero);
+  const __m128i quads[4] = {_mm_unpacklo_epi16(rg_low, b_low), _mm_unpackhi_epi16(rg_low, b_low),
+                            _mm_unpacklo_epi16(rg_high, b_high), _mm_unpackhi_epi16(rg_high, b_high)};
+  // Four pixels as 32-bit words become two 6-byte runs, each stored with an
+  // 8-byte write whose last two bytes the next write replaces.
+  const __m128i low_word = _mm_set_epi32(0, -1, 0, -1);
+  for (int q = 0; q < 4; ++q) {
+    const __m128i packed =
+        _mm_or_si128(_mm_and_si128(quads[q], low_word), _mm_slli_epi64(_mm_srli_epi64(quads[q], 32), 24));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 12 * q), packed);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 12 * q + 6), _mm_srli_si128(packed, 8));
   }
-};
-
-void store_bytes(std::uint64_t word, int count, std::uint8_t* out) {
-  for (int i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(word >> (8 * i));
 }
+#endif
 
 // One output row; colour_parity is the parity of x at the colour sites.
 template <int kFirst, int kSecond>
-void demosaic_row(const Rows& r, RowWords& words, std::int32_t width, std::int32_t colour_parity,
-                  std::uint8_t* out) {
+void demosaic_row(const Rows& r, std::int32_t width, std::int32_t colour_parity, std::uint8_t* out) {
   const auto w = static_cast<std::size_t>(width);
-  words.compute<kFirst, kSecond>(r, w);
-  const std::uint32_t* const colour = words.colour.data();
-  const std::uint32_t* const green = words.green.data();
-  // Interior pixels in pairs, the colour site first.
-  std::size_t x = colour_parity == 1 ? 1 : 2;
-  if (colour_parity == 0 && w > 2) store_bytes(green[1], 3, out + 3);
-  for (; x + 2 < w; x += 2) {
-    const std::uint64_t pair = colour[x] | (static_cast<std::uint64_t>(green[x + 1]) << 24);
-    std::uint8_t* o = out + x * 3;
-    if constexpr (std::endian::native == std::endian::little) {
-      // One 8-byte store; its last two bytes land on pixel x + 2, which is
-      // written after this pair.
-      std::memcpy(o, &pair, sizeof pair);
+  const auto interior = [&](std::size_t x) {
+    if (static_cast<std::int32_t>(x & 1) == colour_parity) {
+      colour_site<kFirst, kSecond>(r, x - 1, x, x + 1, out + x * 3);
     } else {
-      store_bytes(pair, 6, o);
+      green_site<kFirst, kSecond>(r, x - 1, x, x + 1, out + x * 3);
     }
-  }
-  // At most one interior pixel is left, a colour site.
-  if (x + 1 < w) store_bytes(colour[x], 3, out + x * 3);
+  };
+  std::size_t x = 1;
+#if defined(__SSE2__)
+  // Blocks start at a colour site at least two columns in and read up to
+  // seventeen columns on.
+  const std::size_t first_block = colour_parity == 0 ? 2 : 3;
+  for (; x < first_block && x + 1 < w; ++x) interior(x);
+  for (; x + 18 <= w; x += 16) sixteen_pixels<kFirst, kSecond>(r, x, out + x * 3);
+#endif
+  for (; x + 1 < w; ++x) interior(x);
   edge_site<kFirst, kSecond>(r, width, colour_parity == 0, 0, out);
   if (width > 1) edge_site<kFirst, kSecond>(r, width, ((width - 1) & 1) == colour_parity, width - 1, out);
 }
@@ -143,44 +165,47 @@ void demosaic_row(const Rows& r, RowWords& words, std::int32_t width, std::int32
 
 namespace render_detail {
 
-RgbImage demosaic_plane(const std::uint8_t* samples, std::int32_t width, std::int32_t height, std::int32_t pattern) {
+void demosaic_plane(const std::uint8_t* samples, std::int32_t width, std::int32_t height, std::int32_t pattern,
+                    RgbImage& out) {
   if (width < 1 || height < 1) throw Failure("Invalid image dimensions");
   const PatternCells cells = pattern_cells(pattern);
   const auto w = static_cast<std::size_t>(width);
-  RowWords words(w);
-  // Rows are built in a small buffer and appended, so the image is written
-  // once instead of being zero-filled first.
-  RgbImage image{width, height, {}};
-  image.pixels.reserve(w * static_cast<std::size_t>(height) * 3);
-  std::vector<std::uint8_t> row(w * 3);
+  out.width = width;
+  out.height = height;
+  out.pixels.resize(w * static_cast<std::size_t>(height) * 3);
   for (std::int32_t y = 0; y < height; ++y) {
     const Rows rows{samples + static_cast<std::size_t>(std::max(y - 1, 0)) * w, samples + static_cast<std::size_t>(y) * w,
                     samples + static_cast<std::size_t>(std::min(y + 1, height - 1)) * w};
-    std::uint8_t* out = row.data();
+    std::uint8_t* const row = out.pixels.data() + static_cast<std::size_t>(y) * w * 3;
     const auto& row_cells = cells[y & 1];
     const std::int32_t colour_parity =
         row_cells[0] == Site::kRed || row_cells[0] == Site::kBlue ? 0 : 1;
     const bool red_row = row_cells[0] == Site::kRed || row_cells[1] == Site::kRed;
     if (red_row) {
-      demosaic_row<0, 2>(rows, words, width, colour_parity, out);
+      demosaic_row<0, 2>(rows, width, colour_parity, row);
     } else {
-      demosaic_row<2, 0>(rows, words, width, colour_parity, out);
+      demosaic_row<2, 0>(rows, width, colour_parity, row);
     }
-    image.pixels.insert(image.pixels.end(), row.begin(), row.end());
   }
-  return image;
 }
 
 }  // namespace render_detail
 
-RgbImage demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
-                           std::int32_t pattern) {
+void demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
+                       std::int32_t pattern, RgbImage& out) {
   if (width < 1 || height < 1) throw Failure("Invalid image dimensions");
   const std::uint64_t count = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
   if (raw.size() < 12 || raw.size() - 12 < count) {
     throw Failure("Raw photo is shorter than 12-byte header plus width*height Bayer samples");
   }
-  return render_detail::demosaic_plane(raw.data() + 12, width, height, pattern);
+  render_detail::demosaic_plane(raw.data() + 12, width, height, pattern, out);
+}
+
+RgbImage demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
+                           std::int32_t pattern) {
+  RgbImage image;
+  demosaic_baseline(raw, width, height, pattern, image);
+  return image;
 }
 
 }  // namespace velmora

@@ -28,11 +28,15 @@ std::string bayer_pattern_name(std::int32_t pattern);
 // for a pattern number outside 0..3.
 RgbImage demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
                            std::int32_t pattern);
+// The same into out, whose buffer is reused.
+void demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
+                       std::int32_t pattern, RgbImage& out);
 
 namespace render_detail {
 // demosaic_baseline on width * height samples without the header; the
-// caller has checked the dimensions (both >= 1) and the sample count.
-RgbImage demosaic_plane(const std::uint8_t* samples, std::int32_t width, std::int32_t height, std::int32_t pattern);
+// caller has checked the sample count.
+void demosaic_plane(const std::uint8_t* samples, std::int32_t width, std::int32_t height, std::int32_t pattern,
+                    RgbImage& out);
 }  // namespace render_detail
 
 }  // namespace velmora

@@ -129,14 +129,24 @@ std::string glitch_effect_name(std::int32_t effect) {
   }
 }
 
-RgbImage render_glitch(const RgbImage& source, std::int32_t effect) {
+void render_glitch(const RgbImage& source, std::int32_t effect, RgbImage& out) {
   if (!render_detail::well_formed(source)) throw Failure("Invalid RGB source for visual glitch effect");
-  if (effect < kGlitchScanlineShear || effect > kGlitchDigitalStorm) return source;
-  RgbImage result{source.width, source.height, std::vector<std::uint8_t>(source.pixels.size())};
+  if (effect < kGlitchScanlineShear || effect > kGlitchDigitalStorm) {
+    out = source;
+    return;
+  }
+  out.width = source.width;
+  out.height = source.height;
+  out.pixels.resize(source.pixels.size());
   const std::size_t row_bytes = static_cast<std::size_t>(source.width) * 3;
   for (Coord y = 0; y < source.height; ++y) {
-    glitch_row(source, effect, y, result.pixels.data() + static_cast<std::size_t>(y) * row_bytes);
+    glitch_row(source, effect, y, out.pixels.data() + static_cast<std::size_t>(y) * row_bytes);
   }
+}
+
+RgbImage render_glitch(const RgbImage& source, std::int32_t effect) {
+  RgbImage result;
+  render_glitch(source, effect, result);
   return result;
 }
 

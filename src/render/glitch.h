@@ -24,5 +24,7 @@ std::string glitch_effect_name(std::int32_t effect);
 // 0..4 return an exact copy. Throws Failure "Invalid RGB source for visual
 // glitch effect" unless source is well formed.
 RgbImage render_glitch(const RgbImage& source, std::int32_t effect);
+// The same into out (not source), whose buffer is reused.
+void render_glitch(const RgbImage& source, std::int32_t effect, RgbImage& out);
 
 }  // namespace velmora

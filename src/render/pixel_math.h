@@ -33,7 +33,7 @@ inline std::uint8_t nearest_byte(double v) {
 // the nearest integer with ties to even, and d = c minus that is exact
 // (Sterbenz, or c < 1). Ties to even differ from halves away from zero only
 // on a tie with an even floor, which is exactly d == +0.5.
-inline void nearest_bytes(double* values, double* scratch, std::int32_t* out, std::size_t n) {
+[[gnu::always_inline]] inline void nearest_bytes(double* values, double* scratch, std::int32_t* out, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
     const double low = values[i] > 0.0 ? values[i] : 0.0;
     values[i] = low < 255.0 ? low : 255.0;

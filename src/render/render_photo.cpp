@@ -11,22 +11,30 @@
 
 namespace velmora {
 
-RgbImage render_photo(std::span<const std::uint8_t> raw, std::span<const std::uint8_t> samples, std::int32_t width,
-                      std::int32_t height, std::int32_t pattern, std::int32_t style, std::int32_t set) {
+void render_photo(std::span<const std::uint8_t> raw, std::span<const std::uint8_t> samples, std::int32_t width,
+                  std::int32_t height, std::int32_t pattern, std::int32_t style, std::int32_t set, RgbImage& out) {
   if (static_cast<std::int64_t>(samples.size()) != static_cast<std::int64_t>(width) * height) {
     throw Failure("Bayer dimensions mismatch");
   }
-  // The samples are demosaicked where they lie; no header-shaped copy.
-  RgbImage baseline = render_detail::demosaic_plane(samples.data(), width, height, pattern);
+  // The samples are demosaicked where they lie; no header-shaped copy. Each
+  // style then works on the same buffer.
+  render_detail::demosaic_plane(samples.data(), width, height, pattern, out);
 
   switch (style) {
     case kStyleBaseline:
       if (set != kSetPlain) throw Failure("Baseline Bayer demosaic cannot be modified");
-      return baseline;
-    case kStyleMarsHistorical: return render_mars_historical(std::move(baseline), raw);
-    case kStyleGrayworld: return gray_world(std::move(baseline));
-    default: return render_parametric(std::move(baseline), apply_additional_set(style_params(style), set));
+      return;
+    case kStyleMarsHistorical: out = render_mars_historical(std::move(out), raw); return;
+    case kStyleGrayworld: out = gray_world(std::move(out)); return;
+    default: out = render_parametric(std::move(out), apply_additional_set(style_params(style), set)); return;
   }
+}
+
+RgbImage render_photo(std::span<const std::uint8_t> raw, std::span<const std::uint8_t> samples, std::int32_t width,
+                      std::int32_t height, std::int32_t pattern, std::int32_t style, std::int32_t set) {
+  RgbImage image;
+  render_photo(raw, samples, width, height, pattern, style, set, image);
+  return image;
 }
 
 RgbImage gray_world(RgbImage image) {

@@ -26,6 +26,16 @@ inline RgbImage render_photo(std::span<const std::uint8_t> raw, const BayerPlane
   return render_photo(raw, plane.samples, plane.width, plane.height, pattern, style, set);
 }
 
+// The same into out, whose buffer is reused; after a failure its contents
+// are unspecified.
+void render_photo(std::span<const std::uint8_t> raw, std::span<const std::uint8_t> samples, std::int32_t width,
+                  std::int32_t height, std::int32_t pattern, std::int32_t style, std::int32_t set, RgbImage& out);
+
+inline void render_photo(std::span<const std::uint8_t> raw, const BayerPlane& plane, std::int32_t pattern,
+                         std::int32_t style, std::int32_t set, RgbImage& out) {
+  render_photo(raw, plane.samples, plane.width, plane.height, pattern, style, set, out);
+}
+
 // Scales each channel so its mean meets the mean of the three means; gains
 // are limited to 0.35..3.0. Throws Failure "Invalid baseline RGB image".
 RgbImage gray_world(RgbImage image);
