@@ -131,13 +131,30 @@ struct Job {
   FileApi& files;
   LocalTime& time;
   const ProgressFn& progress;
+  const CameraEnvironment& env;
+  const std::u16string& device_path;
+  // A fetch that failed after its first transfer may leave the camera inside
+  // a sequence; the next photo starts on a fresh opening, as each directory
+  // read of a refresh does.
+  bool reopen = false;
 };
+
+// Until an opening succeeds, each photo tries again and fails with its error.
+void reopen_camera(Job& job) {
+  close_camera(job.session);
+  paced_sleep(job.env.clock, 100);
+  job.session = open_camera(job.env.usb, job.device_path, job.env.clock);
+  paced_sleep(job.env.clock, 50);
+  job.reopen = false;
+}
 
 // Fetch, archive, decode and render one photo; any exception fails this photo
 // only, and whatever it wrote before stays.
 void download_photo(Job& job, std::uint64_t index, const PhotoEntry& entry) {
+  if (job.reopen) reopen_camera(job);
   const PhotoTransfer fetched = fetch_photo(job.session, entry);
   if (!fetched.ok) {
+    job.reopen = !fetched.log.empty();
     // The exchange that failed is the one worth documenting, archive or not.
     if (job.options.save_usb_log) job.log.fetch_log(fetched.log);
     throw Failure(fetched.error);
@@ -271,7 +288,7 @@ DownloadResult run_download(const CameraEnvironment& env, const ScanData& snapsh
   DownloadResult result;
   result.folder = folder.u16string();
   CameraSession session = open_camera(env.usb, snapshot.device_path, env.clock);
-  Job job{session, options, folder, SessionLog(), files, time, progress};
+  Job job{session, options, folder, SessionLog(), files, time, progress, env, snapshot.device_path};
 
   const std::size_t n = indices.size();
   for (std::size_t i = 0; i < n; ++i) {

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds the fuzz preset and runs every libFuzzer target (or those named) for
+# SECONDS each, FUZZ_PARALLEL at a time, starting from the seed corpus and
+# the inputs of fixed findings. The growing corpus stays in build/fuzz/corpus,
+# findings go to build/fuzz/findings/<target>/. Prints per target the
+# executions, coverage (cov, ft) and findings; fails if anything was found.
+#
+# usage: tools/fuzz.sh SECONDS [TARGET...]   (targets: pat mars_decoder render_png hostile_camera cli)
+set -uo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:?usage: tools/fuzz.sh SECONDS [TARGET...]}
+shift
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(pat mars_decoder render_png hostile_camera cli)
+parallel=${FUZZ_PARALLEL:-1}
+
+cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j "${VELMORA_JOBS:-2}" >/dev/null || {
+  echo "fuzz build failed: 0 passed, 1 failed"
+  exit 1
+}
+
+max_len() {
+  case $1 in
+    pat) echo 50000 ;;
+    render_png) echo 8192 ;;
+    *) echo 131072 ;;
+  esac
+}
+
+run_target() {
+  local target=$1 work=build/fuzz/corpus/$1 findings=build/fuzz/findings/$1
+  mkdir -p "$work" "$findings" build/fuzz/logs
+  build/fuzz/fuzz/fuzz_"$target" "$work" fuzz/corpus/"$target" $(ls -d fuzz/regressions/"$target" 2>/dev/null) \
+    -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len="$(max_len "$target")" \
+    -print_final_stats=1 -artifact_prefix="$findings/" >build/fuzz/logs/"$target".log 2>&1
+}
+
+pids=()
+for target in "${targets[@]}"; do
+  run_target "$target" &
+  pids+=($!)
+  if [ ${#pids[@]} -ge "$parallel" ]; then
+    wait "${pids[0]}"
+    pids=("${pids[@]:1}")
+  fi
+done
+wait
+
+passed=0 failed=0
+for target in "${targets[@]}"; do
+  log=build/fuzz/logs/$target.log
+  execs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | awk '{print $2}')
+  cov=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1)
+  found=$(find build/fuzz/findings/"$target" -type f | wc -l)
+  printf '%-15s %10s executions  %-22s %s finding(s)\n' "$target" "${execs:-?}" "${cov:-?}" "$found"
+  if [ "$found" -eq 0 ] && [ -n "$execs" ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
