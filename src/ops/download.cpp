@@ -81,16 +81,20 @@ void render_decoder_variants(const PhotoWork& work) {
   for (std::size_t first = 0; first < renders.size();) {
     std::size_t end = first;
     while (end < renders.size() && renders[end].decoder_variant == renders[first].decoder_variant) ++end;
+    std::vector<std::pair<std::string, RgbImage>> images;
     try {
       const BayerPlane plane =
           decode_raw_photo(work.stored, work.width(), work.height(), true, renders[first].decoder_variant);
       for (std::size_t k = first; k < end; ++k) {
         const ExperimentalRender& r = renders[k];
-        work.save(r.label, render_photo(work.stored, plane, r.pattern, r.style, kSetPlain));
+        images.emplace_back(r.label, render_photo(work.stored, plane, r.pattern, r.style, kSetPlain));
       }
     } catch (const std::exception& e) {
       work.log.variant_skipped(e.what());
+      images.clear();
     }
+    // Saved outside the skip: a file that cannot be written fails the photo.
+    for (const auto& [label, image] : images) work.save(label, image);
     first = end;
   }
 }
