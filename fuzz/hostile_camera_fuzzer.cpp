@@ -79,11 +79,13 @@ class HostileCamera final : public UsbApi {
   bool write_pipe(WinUsbHandle handle, std::uint8_t pipe, const std::uint8_t* buffer, std::uint32_t length,
                   std::uint32_t* transferred) override {
     action_ = input_.byte();
+    length_ = length;
     return camera_.write_pipe(handle, pipe, buffer, length, transferred);
   }
   bool read_pipe(WinUsbHandle handle, std::uint8_t pipe, std::uint8_t* buffer, std::uint32_t length,
                  std::uint32_t* transferred) override {
     action_ = input_.byte();
+    length_ = length;
     const int kind = action_ >> 5;
     const bool ok = camera_.read_pipe(handle, pipe, buffer, length, transferred);
     if (ok && *transferred > 0 && kind == 6) buffer[0] = input_.byte();  // another status or first byte
@@ -102,7 +104,8 @@ class HostileCamera final : public UsbApi {
     const std::uint8_t a = action_;
     switch (a >> 5) {
       case 3: return sim::FaultAction{Kind::Fail, kErrorCodes[a & 7]};
-      case 4: return sim::FaultAction{Kind::Short, 0, (a & 31u) * ((a & 16) ? 512u : 1u)};
+      // Really short: a transfer reported whole was delivered whole.
+      case 4: return sim::FaultAction{Kind::Short, 0, (a & 15u) * ((a & 16) ? 512u : 1u) % std::max(length_, 1u)};
       case 5: return (a & 1) ? sim::FaultAction{Kind::Unplug} : sim::FaultAction{Kind::Fail, 121};
       default: return std::nullopt;
     }
@@ -110,6 +113,7 @@ class HostileCamera final : public UsbApi {
 
   Input& input_;
   std::uint8_t action_ = 0;
+  std::uint32_t length_ = 0;
   sim::SimulatedCamera camera_;
 };
 
