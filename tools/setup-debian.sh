@@ -10,4 +10,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   libgtest-dev libgmock-dev googletest libbenchmark-dev \
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev \
   wine wine64 xvfb xauth \
-  pngcheck
+  pngcheck \
+  clang-14 libclang-rt-14-dev libpng-dev
