@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz preset and runs every libFuzzer target (or those named) for
 # SECONDS each, FUZZ_PARALLEL at a time, starting from the seed corpus and
-# the inputs of fixed findings. The growing corpus stays in build/fuzz/corpus,
-# findings go to build/fuzz/findings/<target>/. Prints per target the
+# the inputs of fixed findings. The growing corpus stays in $FUZZ_WORK/corpus
+# (default build/fuzz), findings go to $FUZZ_WORK/findings/<target>/, logs to
+# $FUZZ_WORK/logs/. Prints per target the
 # executions, coverage (cov, ft) and findings; fails if anything was found.
 #
 # usage: tools/fuzz.sh SECONDS [TARGET...]   (targets: pat mars_decoder render_png hostile_camera cli)
@@ -13,6 +14,7 @@ shift
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(pat mars_decoder render_png hostile_camera cli)
 parallel=${FUZZ_PARALLEL:-1}
+work=${FUZZ_WORK:-build/fuzz}
 # The harnesses write their files under the temporary folder; in memory, a
 # flush costs nothing.
 if [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
@@ -31,11 +33,11 @@ max_len() {
 }
 
 run_target() {
-  local target=$1 work=build/fuzz/corpus/$1 findings=build/fuzz/findings/$1
-  mkdir -p "$work" "$findings" build/fuzz/logs
-  build/fuzz/fuzz/fuzz_"$target" "$work" fuzz/corpus/"$target" $(ls -d fuzz/regressions/"$target" 2>/dev/null) \
+  local target=$1 corpus=$work/corpus/$1 findings=$work/findings/$1
+  mkdir -p "$corpus" "$findings" "$work"/logs
+  build/fuzz/fuzz/fuzz_"$target" "$corpus" fuzz/corpus/"$target" $(ls -d fuzz/regressions/"$target" 2>/dev/null) \
     -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len="$(max_len "$target")" \
-    -print_final_stats=1 -artifact_prefix="$findings/" >build/fuzz/logs/"$target".log 2>&1
+    -print_final_stats=1 -artifact_prefix="$findings/" >"$work"/logs/"$target".log 2>&1
 }
 
 pids=()
@@ -51,10 +53,10 @@ wait
 
 passed=0 failed=0
 for target in "${targets[@]}"; do
-  log=build/fuzz/logs/$target.log
+  log=$work/logs/$target.log
   execs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | awk '{print $2}')
   cov=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1)
-  found=$(find build/fuzz/findings/"$target" -type f | wc -l)
+  found=$(find "$work"/findings/"$target" -type f | wc -l)
   printf '%-15s %10s executions  %-22s %s finding(s)\n' "$target" "${execs:-?}" "${cov:-?}" "$found"
   if [ "$found" -eq 0 ] && [ -n "$execs" ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 done
