@@ -143,9 +143,17 @@ RunEnd run(Op op, const Fault& fault, const Download& download = {}, const Folde
   end.sequences = sequences;
   end.file_calls = disk.countable_calls();
   end.files = folder_contents(folder);
-  // The session log tells of the faults; it need only be complete.
+  // The session log tells of the faults; it need only be complete and agree with the counts.
   FolderContents comparable = end.files;
-  std::erase_if(comparable, [](const auto& file) { return file.first.find("Velmora_session_") != std::string::npos; });
+  std::erase_if(comparable, [&end](const auto& file) {
+    if (file.first.find("Velmora_session_") == std::string::npos) return false;
+    const std::string completed = "\nCompleted: " + std::to_string(end.result.saved) + " successful; " +
+                                  std::to_string(end.result.failed) + " failed.\n";
+    if (std::string(file.second.begin(), file.second.end()).find(completed) == std::string::npos) {
+      end.problem = first_of({end.problem, "session log disagrees with the counts"});
+    }
+    return true;
+  });
   end.problem = first_of({end.problem, camera_problem(*rig.camera), files.problem(),
                           folder_problem(before, comparable, reference)});
   return end;
@@ -157,11 +165,13 @@ std::uint64_t stride() {
 }
 
 void sweep(Op op) {
-  const RunEnd clean = run(op, {});
+  Download download;
+  download.options.save_usb_log = true;
+  const RunEnd clean = run(op, {}, download);
   ASSERT_TRUE(clean.succeeded && clean.problem.empty()) << clean.problem;
   std::uint64_t runs = 0, results = 0;
   const auto check = [&](const Fault& fault, const std::string& what) {
-    const RunEnd end = run(op, fault, {}, &clean.files);
+    const RunEnd end = run(op, fault, download, &clean.files);
     ++runs;
     results += end.succeeded;
     EXPECT_EQ(end.problem, "") << kOpNames[static_cast<int>(op)] << ", " << what << " at " << fault.n;
