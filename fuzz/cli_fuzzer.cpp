@@ -94,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   if (mode <= 1) {
     const std::string output = out.string();
-    const int status = run_quietly(with_tokens({"velmora", mode == 0 ? "decode" : "render"}, {paths[0], "--output", output}));
+    const int status =
+        run_quietly(with_tokens({"velmora", mode == 0 ? "decode" : "render"}, {paths[0], "--output", output}));
     require(status == 0 || !std::filesystem::exists(out), "a failed command left its output file");
   } else if (mode == 2) {
     std::vector<std::string> argv{"velmora", "pat"};

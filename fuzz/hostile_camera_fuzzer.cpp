@@ -150,7 +150,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   config.unacknowledged_status = input.byte();
   config.ordinary_status = input.byte();
   const std::uint8_t jams = input.byte();
-  config.jam_at = [jams](const sim::SequenceContext& s) { return s.total_sequence <= 8 && (jams >> (s.total_sequence - 1)) & 1; };
+  config.jam_at = [jams](const sim::SequenceContext& s) {
+    return s.total_sequence <= 8 && (jams >> (s.total_sequence - 1)) & 1;
+  };
   config.ack_after_ms = input.byte() * 12u;
   const std::uint8_t choice = input.byte();
   config.image.directory = input.bytes(input.u16());

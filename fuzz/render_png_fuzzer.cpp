@@ -41,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::int32_t set = input.ConsumeIntegralInRange(-1, 5);
   const std::int32_t glitch = input.ConsumeIntegralInRange(-2, 5);
   // Now and then a plane of the wrong length.
-  const std::size_t samples_wanted = static_cast<std::size_t>(width * height) +
-                                     (input.ConsumeIntegralInRange(0, 15) == 0 ? input.ConsumeIntegral<std::uint8_t>() : 0);
+  const std::size_t extra = input.ConsumeIntegralInRange(0, 15) == 0 ? input.ConsumeIntegral<std::uint8_t>() : 0;
+  const std::size_t samples_wanted = static_cast<std::size_t>(width * height) + extra;
   std::vector<std::uint8_t> samples = input.ConsumeBytes<std::uint8_t>(samples_wanted);
   samples.resize(samples_wanted, 0x80);
   const std::vector<std::uint8_t> raw = input.ConsumeRemainingBytes<std::uint8_t>();

@@ -118,7 +118,8 @@ RunEnd run(Op op, const Fault& fault, const Download& download = {}, const Folde
   try {
     if (op == Op::Refresh) {
       const ScanData scan = scan_camera(rig.env(), progress);
-      const std::string read_line = "Camera directory read: " + std::to_string(scan.entries.size()) + " validated item(s).";
+      const std::string read_line =
+          "Camera directory read: " + std::to_string(scan.entries.size()) + " validated item(s).";
       if (scan.observation_logs.size() != 5 || rig.progress.back() != read_line) end.problem = "refresh report";
     } else if (op == Op::Preview) {
       const RgbImage image = render_preview(rig.env(), rig.snapshot, 0, kPatternBggr, progress);

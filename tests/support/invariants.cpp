@@ -13,7 +13,8 @@ namespace {
 const std::vector<std::string> kLinkTexts = {
     "CreateFile (Win32 error ", "WinUsb_Initialize (Win32 error ", "WinUsb_GetDescriptor(device) (Win32 error ",
     "WinUsb_QueryInterfaceSettings (Win32 error ", "WinUsb_SetPipePolicy(PIPE_TRANSFER_TIMEOUT) (Win32 error ",
-    "WinUsb_WritePipe (Win32 error ", "WinUsb_ReadPipe (Win32 error ", "USB device descriptor was shorter than expected",
+    "WinUsb_WritePipe (Win32 error ", "WinUsb_ReadPipe (Win32 error ",
+    "USB device descriptor was shorter than expected",
     "Safety check failed: opened device is not a known MR97310 VID/PID",
     "Required MR97310 endpoint is missing or has unexpected type", "Short USB command write",
     "Short USB read (expected fixed response length)"};
@@ -49,8 +50,8 @@ bool starts_with_any(const std::string& text, const std::vector<std::vector<std:
 }
 
 std::size_t count_containing(const std::vector<std::string>& lines, const std::string& part) {
-  return static_cast<std::size_t>(
-      std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; }));
+  return static_cast<std::size_t>(std::count_if(
+      lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; }));
 }
 
 }  // namespace
