@@ -3,10 +3,12 @@
 // transfer by transfer, whether the transfer fails (with which Windows error),
 // comes back short, stalls, unplugs the camera, or carries other bytes.
 //
-// Input: 8 setting bytes, a 16-bit directory length and the directory bytes,
-// a 16-bit photo length and the photo bytes (stored at every location; none
-// with setting bit 1: the simulator's built-in photos), then one action byte
-// per transfer (a transfer without one passes).
+// Input: 8 setting bytes (the first: bit 0 the jam stays, 1 the simulator's
+// built-in photos, 2 two photos downloaded, 3-5 transfer, metadata and USB log
+// files, 6 a render), a 16-bit directory length and the directory bytes, a
+// 16-bit photo length and the photo bytes (stored at every location, unless
+// built-in photos are asked for), then one action byte per transfer (a
+// transfer without one passes).
 
 #include <algorithm>
 #include <cstring>
@@ -188,8 +190,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t sentinel[] = {'k', 'e', 'e', 'p'};
   write_new_file(temp.path() / "out" / taken, sentinel);
   const auto before = testing_support::folder_contents(temp.path() / "out");
+  // Renders have their own fuzzer; here they only slow the camera's side down.
   DownloadOptions options;
   options.restrained = options.expressive = false;
+  options.balanced = flags & 64;
   options.save_usb_transfer = flags & 8;
   options.save_metadata = flags & 16;
   options.save_usb_log = flags & 32;
