@@ -47,7 +47,7 @@ def main():
         "render_png": {"plane-%d" % n: lr_np[12 + n * 700:12 + n * 700 + 900] for n in range(3)},
         "hostile_camera": {
             "builtin-lr": camera(2, 0x02, table),
-            "builtin-two-jammed": camera(2 | 4, 0x22, table, jams=0x05),
+            "builtin-two-jammed-rendered": camera(2 | 4 | 64, 0x22, table, jams=0x05),
             "own-photo-faults": camera(8 | 16 | 32, 0x00, one, lr_cp, actions=bytes([0, 0, 0x61, 0, 0x8f])),
             "no-ack": camera(2, 0x02, table, polls=0),
         },
