@@ -4,7 +4,8 @@
 // end as documented: with its result or one of the operation's failure
 // texts, counts and report agreeing, the device closed, only allowed bytes
 // sent, and nothing on disk partial or overwritten.
-// VELMORA_SWEEP_STRIDE=k tries every k-th position only.
+// VELMORA_SWEEP_STRIDE=k tries every k-th position only (the sanitizer build's
+// default is a fixed sample).
 
 #include <gtest/gtest.h>
 
@@ -160,9 +161,14 @@ RunEnd run(Op op, const Fault& fault, const Download& download = {}, const Folde
   return end;
 }
 
+#ifndef VELMORA_SWEEP_DEFAULT_STRIDE
+#define VELMORA_SWEEP_DEFAULT_STRIDE 1
+#endif
+
 std::uint64_t stride() {
   const char* text = std::getenv("VELMORA_SWEEP_STRIDE");
-  return text != nullptr && std::atoi(text) > 0 ? static_cast<std::uint64_t>(std::atoi(text)) : 1;
+  return text != nullptr && std::atoi(text) > 0 ? static_cast<std::uint64_t>(std::atoi(text))
+                                                : VELMORA_SWEEP_DEFAULT_STRIDE;
 }
 
 void sweep(Op op) {
