@@ -11,4 +11,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   libgtest-dev libgmock-dev googletest libbenchmark-dev \
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev \
   wine wine64 fonts-wine xvfb xauth \
-  pngcheck
+  pngcheck \
+  clang-14 libclang-rt-14-dev libpng-dev libopencv-dev

@@ -20,6 +20,17 @@ run_suite() {
 run_suite native
 run_suite sanitize
 
+# The benchmarks are built, not run, so that a change cannot silently break them.
+echo "==== bench: build"
+if ! cmake --preset bench >/dev/null || ! cmake --build --preset bench -j "$jobs" >/dev/null; then
+  failed+=("bench (build)")
+fi
+
+# A few seconds of every fuzz target, after its seed corpus and the inputs of
+# fixed findings (tools/fuzz.sh SECONDS runs longer campaigns).
+echo "==== fuzz: smoke run of every target"
+if ! tools/fuzz.sh "${VELMORA_FUZZ_SECONDS:-5}"; then failed+=("fuzz smoke"); fi
+
 # One X server and one Wine server for all Windows test programs.
 display=${VELMORA_TEST_DISPLAY:-:$((90 + RANDOM % 9))}
 Xvfb "$display" -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
@@ -54,7 +65,7 @@ kill "$xvfb_pid" >/dev/null 2>&1 || true
 
 echo
 if [ ${#failed[@]} -eq 0 ]; then
-  echo "All test suites passed: native, sanitize, windows (Wine)."
+  echo "All test suites passed: native, sanitize, bench build, fuzz smoke, windows (Wine)."
   exit 0
 fi
 echo "FAILED: ${failed[*]}"

@@ -45,4 +45,7 @@ std::vector<std::uint8_t> read_whole_file(const std::filesystem::path& path);
 // Parses a decimal integer in [lo, hi]; UsageError otherwise.
 long long parse_int_arg(const std::string& text, long long lo, long long hi, const std::string& what);
 
+// Runs the command line argv (argv[0] the program) and returns the exit status.
+int run(const std::vector<std::string>& argv);
+
 }  // namespace velmora::cli

@@ -99,11 +99,13 @@ void write_renders(Writer& w, const FetchedPhoto& photo, const std::string& stem
   const std::vector<RenderStep> steps = plan_renders(w.options, photo.entry->compressed);
   w.crew.run(PhotoToRender{photo.fetched->payload, w.plane}, steps,
              [&](const RenderStep& step, const StepOutput& out) {
+               // Only a render may be skipped; a file that cannot be written fails the photo.
+               for (std::size_t k = 0; k < out.count; ++k) {
+                 save_png_file(names, out.files[k].label, out.files[k].png, w.files);
+               }
+               if (!out.error) return;
                try {
-                 for (std::size_t k = 0; k < out.count; ++k) {
-                   save_png_file(names, out.files[k].label, out.files[k].png, w.files);
-                 }
-                 if (out.error) std::rethrow_exception(out.error);
+                 std::rethrow_exception(out.error);
                } catch (const std::exception& e) {
                  if (!step.optional) throw;
                  w.log.variant_skipped(e.what());
@@ -225,8 +227,29 @@ void write_all(Writer& w, Handover& handover) {
   }
 }
 
-FetchedPhoto fetch_position(CameraSession& session, const ScanData& snapshot, std::size_t position,
-                            std::uint64_t index, std::size_t n, OrderedProgress& progress, LocalTime& time) {
+// What the fetching side keeps from photo to photo.
+struct Fetcher {
+  const CameraEnvironment& env;
+  const ScanData& snapshot;
+  CameraSession session;
+  // A fetch that failed after its first transfer may leave the camera inside
+  // a sequence; the next photo starts on a fresh opening, as each directory
+  // read of a refresh does.
+  bool reopen = false;
+};
+
+// Until an opening succeeds, each photo tries again and fails with its error.
+void reopen_camera(Fetcher& f) {
+  close_camera(f.session);
+  paced_sleep(f.env.clock, 100);
+  f.session = open_camera(f.env.usb, f.snapshot.device_path, f.env.clock);
+  paced_sleep(f.env.clock, 50);
+  f.reopen = false;
+}
+
+FetchedPhoto fetch_position(Fetcher& f, std::size_t position, std::uint64_t index, std::size_t n,
+                            OrderedProgress& progress, LocalTime& time) {
+  const ScanData& snapshot = f.snapshot;
   FetchedPhoto photo;
   photo.position = position;
   photo.index = index;
@@ -240,8 +263,13 @@ FetchedPhoto fetch_position(CameraSession& session, const ScanData& snapshot, st
   progress.report(position, u"Downloading photo " + decimal16(position + 1) + u" / " + decimal16(n) +
                                 u" (camera item " + decimal16(index + 1) + u")...");
   try {
-    photo.fetched = fetch_photo(session, *photo.entry);
-    if (photo.fetched->ok) photo.stamp = time.timestamp_text();
+    if (f.reopen) reopen_camera(f);
+    photo.fetched = fetch_photo(f.session, *photo.entry);
+    if (photo.fetched->ok) {
+      photo.stamp = time.timestamp_text();
+    } else {
+      f.reopen = !photo.fetched->log.empty();
+    }
   } catch (...) {
     photo.fetch_error = std::current_exception();
   }
@@ -353,7 +381,7 @@ DownloadResult run_download(const CameraEnvironment& env, const ScanData& snapsh
   const std::filesystem::path folder =
       options.dated_folder ? create_dated_folder(destination, time.date_text()) : destination;
 
-  CameraSession session = open_camera(env.usb, snapshot.device_path, env.clock);
+  Fetcher fetcher{env, snapshot, open_camera(env.usb, snapshot.device_path, env.clock)};
   OrderedProgress ordered(progress);
   Writer w{options, folder, files, ordered, SessionLog(), RenderCrew(concurrency.render_helpers), {}, {}};
 
@@ -380,9 +408,9 @@ DownloadResult run_download(const CameraEnvironment& env, const ScanData& snapsh
 
   const std::size_t n = indices.size();
   for (std::size_t i = 0; i < n && handover.wait_to_fetch(i); ++i) {
-    handover.hand(fetch_position(session, snapshot, i, indices[i], n, ordered, time));
+    handover.hand(fetch_position(fetcher, i, indices[i], n, ordered, time));
   }
-  close_camera(session);
+  close_camera(fetcher.session);
   handover.close();
   writer.join();
   if (writer_error) std::rethrow_exception(writer_error);

@@ -28,10 +28,10 @@ const Expected kScenarios[] = {
     {"no-ack", "All five bounded camera directory reads failed. Reconnect the camera; do not reset/delete it.", 0, 0, ""},
     {"photo-timeout", "", 5, 2, "Photo 2: WinUsb_ReadPipe (Win32 error 121)\n"},
     {"unplugged-mid-download", "", 1, 6,
-     // Each later fetch fails at its own descriptor check; nothing more is sent.
-     "Photo 2: WinUsb_ReadPipe (Win32 error 1167)\nPhoto 3: WinUsb_GetDescriptor(device) (Win32 error 1167)\n"
-     "Photo 4: WinUsb_GetDescriptor(device) (Win32 error 1167)\nPhoto 6: WinUsb_GetDescriptor(device) (Win32 error 1167)\n"
-     "Photo 7: WinUsb_GetDescriptor(device) (Win32 error 1167)\n"},
+     // Each later photo tries a fresh opening of the vanished device; nothing more is sent.
+     "Photo 2: WinUsb_ReadPipe (Win32 error 1167)\nPhoto 3: CreateFile (Win32 error 2)\n"
+     "Photo 4: CreateFile (Win32 error 2)\nPhoto 6: CreateFile (Win32 error 2)\n"
+     "Photo 7: CreateFile (Win32 error 2)\n"},
     {"interface-busy", "WinUsb_Initialize (Win32 error 170)", 0, 0, ""},
     {"variant-010f", "Active reads have only been verified for USB 093A:010E (not this variant)", 0, 0, ""},
     {"no-winusb", "No WinUSB-bound MR97310 camera found. Check Device Manager and WinUsb Device binding.", 0, 0, ""},

@@ -6,9 +6,12 @@ namespace velmora::testing_support {
 
 FaultyFileApi::FaultyFileApi(FileFaults faults_in, FileApi& real) : faults(faults_in), real_(real) {}
 
+bool FaultyFileApi::fail_now() { return ++countable_ == faults.fail_call; }
+
 FileHandle FaultyFileApi::create_new_file(const std::filesystem::path& path) {
   calls_.push_back("create");
-  if (faults.fail_create) {
+  if (faults.before_create) faults.before_create(++creates_, path);
+  if (fail_now() || faults.fail_create) {
     set_last_error(kErrorAccessDenied);
     return invalid_file_handle();
   }
@@ -19,6 +22,11 @@ FileHandle FaultyFileApi::create_new_file(const std::filesystem::path& path) {
 
 bool FaultyFileApi::write_file(FileHandle file, const std::uint8_t* data, std::uint32_t size, std::uint32_t* written) {
   calls_.push_back("write " + std::to_string(size));
+  if (fail_now()) {
+    real_.write_file(file, data, size / 2, written);
+    set_last_error(kErrorDiskFull);
+    return false;
+  }
   if (!faults.disk_space || *faults.disk_space >= size) {
     if (faults.disk_space) *faults.disk_space -= size;
     return real_.write_file(file, data, size, written);
@@ -33,7 +41,7 @@ bool FaultyFileApi::write_file(FileHandle file, const std::uint8_t* data, std::u
 
 bool FaultyFileApi::flush_file_buffers(FileHandle file) {
   calls_.push_back("flush");
-  if (faults.fail_flush) {
+  if (fail_now() || faults.fail_flush) {
     set_last_error(kErrorDiskFull);
     return false;
   }
@@ -44,7 +52,7 @@ bool FaultyFileApi::close_handle(FileHandle file) {
   calls_.push_back("close");
   --open_handles_;
   const bool closed = real_.close_handle(file);
-  if (faults.fail_close) {
+  if (fail_now() || faults.fail_close) {
     set_last_error(kErrorDiskFull);
     return false;
   }

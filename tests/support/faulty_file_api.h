@@ -4,6 +4,7 @@
 // every call.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,11 @@ struct FileFaults {
   bool fail_flush = false;
   bool fail_close = false;   // the handle is closed all the same
   bool fail_delete = false;  // the file stays
+  // The n-th create, write, flush or close (1-based; 0: none) fails as above:
+  // a write stores half its bytes first.
+  std::size_t fail_call = 0;
+  // Runs before each create with its 1-based number, to change the disk.
+  std::function<void(std::size_t create, const std::filesystem::path& path)> before_create = nullptr;
 };
 
 class FaultyFileApi final : public FileApi {
@@ -36,12 +42,18 @@ class FaultyFileApi final : public FileApi {
 
   // One line per call: "create", "write 65536", "flush", "close", "delete".
   const std::vector<std::string>& calls() const { return calls_; }
+  // Creates, writes, flushes and closes so far.
+  std::size_t countable_calls() const { return countable_; }
   int open_handles() const { return open_handles_; }
 
   FileFaults faults;
 
  private:
+  bool fail_now();
+
   FileApi& real_;
+  std::size_t countable_ = 0;
+  std::size_t creates_ = 0;
   std::vector<std::string> calls_;
   int open_handles_ = 0;
 };
