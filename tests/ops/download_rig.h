@@ -21,6 +21,7 @@
 #include "sim/scenes.h"
 #include "sim/simulated_camera.h"
 #include "sim/simulated_device_tree.h"
+#include "support/sim_fixture.h"
 #include "support/temp_dir.h"
 
 namespace velmora::testing {
@@ -81,14 +82,7 @@ inline sim::CameraImage camera_image(const std::vector<StoredPhoto>& photos) {
   std::uint32_t location = 0x100;
   for (const auto& photo : photos) {
     const auto size = static_cast<std::uint32_t>(photo.bytes.size());
-    const std::uint8_t entry[8] = {photo.flags,
-                                   static_cast<std::uint8_t>(location),
-                                   static_cast<std::uint8_t>(location >> 8),
-                                   static_cast<std::uint8_t>(location >> 16),
-                                   static_cast<std::uint8_t>(size),
-                                   static_cast<std::uint8_t>(size >> 8),
-                                   static_cast<std::uint8_t>(size >> 16),
-                                   0};
+    const auto entry = pat_entry(photo.flags, location, size);
     std::copy(std::begin(entry), std::end(entry), image.directory.begin() + static_cast<std::ptrdiff_t>(at));
     image.photos[location] = photo.bytes;
     at += 8;

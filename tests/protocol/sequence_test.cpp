@@ -304,14 +304,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A photo entry as the fetch reads it: the address bytes and the size.
 PhotoEntry entry_of_size(std::uint32_t location, std::uint32_t size) {
   PhotoEntry entry;
-  entry.pat_bytes = {0x21,
-                     static_cast<std::uint8_t>(location),
-                     static_cast<std::uint8_t>(location >> 8),
-                     static_cast<std::uint8_t>(location >> 16),
-                     static_cast<std::uint8_t>(size),
-                     static_cast<std::uint8_t>(size >> 8),
-                     static_cast<std::uint8_t>(size >> 16),
-                     0};
+  entry.pat_bytes = testing::pat_entry(0x21, location, size);
   entry.size_bytes = size;
   return entry;
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdint>
 #include <memory>
 
 #include "base/text.h"
@@ -38,6 +40,19 @@ struct OperationRig {
   std::vector<std::string> lines;
   ProgressFn progress = [this](const std::u16string& line) { lines.push_back(utf16_to_utf8(line)); };
 };
+
+// The eight bytes of a directory entry: type flags, the photo's 24-bit
+// location and its 24-bit size, little-endian, and a zero.
+inline std::array<std::uint8_t, 8> pat_entry(std::uint8_t flags, std::uint32_t location, std::uint32_t size) {
+  return {flags,
+          static_cast<std::uint8_t>(location),
+          static_cast<std::uint8_t>(location >> 8),
+          static_cast<std::uint8_t>(location >> 16),
+          static_cast<std::uint8_t>(size),
+          static_cast<std::uint8_t>(size >> 8),
+          static_cast<std::uint8_t>(size >> 16),
+          0};
+}
 
 // Every write is 0x21, 0x19, or 0x19 followed by one byte, and the simulator
 // saw nothing out of sequence.
