@@ -52,7 +52,7 @@ struct DesignRect {
   friend bool operator==(const DesignRect&, const DesignRect&) = default;
 };
 
-struct ControlSpec {
+struct ControlDef {
   ControlKind kind;
   const char16_t* text;
   int id;
@@ -72,7 +72,7 @@ enum ControlRow : std::size_t { kRowTitle = 0, kRowStatusTitle = 1, kRowStatusDe
 namespace control_table {
 using K = ControlKind;
 using R = LayoutRole;
-inline constexpr std::array<ControlSpec, 42> kControls{{
+inline constexpr std::array<ControlDef, 42> kControls{{
     {K::Label, u"Velmora", 0, {22, 16, 600, 40}, R::Title},
     {K::Label, u"Looking for camera...", 0, {22, 63, 600, 26}, R::StatusTitle},
     {K::Label, u"", 0, {22, 101, 760, 23}, R::StatusDetail},

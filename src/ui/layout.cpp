@@ -22,11 +22,11 @@ int clamp_scroll(int wanted, int content, int client_height) {
   return std::clamp(wanted, 0, max_scroll(content, client_height));
 }
 
-DesignRect place_control(const ControlSpec& spec, int w, int scroll_pos, bool setup_shown) {
-  DesignRect r = spec.design;
+DesignRect place_control(const ControlDef& def, int w, int scroll_pos, bool setup_shown) {
+  DesignRect r = def.design;
   r.y -= scroll_pos;
   const bool folder_row_wide = w - 300 > 440;
-  switch (spec.role) {
+  switch (def.role) {
     case LayoutRole::Fixed: break;
     case LayoutRole::Title: r.width = w - 44; break;
     case LayoutRole::StatusDetail: r.width = setup_shown ? std::max(w - 488, 0) : w - 44; break;

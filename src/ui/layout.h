@@ -21,7 +21,7 @@ int clamp_scroll(int wanted, int content_height, int client_height);
 
 // The control's rectangle in client pixels for client width W and scroll
 // position. While the setup button is shown, the status detail ends before it.
-DesignRect place_control(const ControlSpec& spec, int client_width, int scroll_pos, bool setup_shown = false);
+DesignRect place_control(const ControlDef& def, int client_width, int scroll_pos, bool setup_shown = false);
 
 // The wanted position for a scroll bar code (SB_LINEUP 0 ... SB_ENDSCROLL 8);
 // nothing for codes that do not scroll.

@@ -136,20 +136,20 @@ HWND MainWindow::create_control(const wchar_t* class_name, const wchar_t* text, 
 }
 
 void MainWindow::create_row(std::size_t row) {
-  const ControlSpec& spec = kControls[row];
-  const ControlClass c = class_of(spec.kind, rich_edit_);
-  const std::wstring destination = spec.kind == ControlKind::FolderEdit ? default_destination() : std::wstring();
+  const ControlDef& def = kControls[row];
+  const ControlClass c = class_of(def.kind, rich_edit_);
+  const std::wstring destination = def.kind == ControlKind::FolderEdit ? default_destination() : std::wstring();
   // The status detail shortens with an ellipsis rather than running under the setup button.
   const DWORD style = c.style | (row == kRowStatusDetail ? SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS : 0);
-  HWND handle = create_control(c.name, spec.kind == ControlKind::FolderEdit ? destination.c_str() : wide(spec.text),
-                               style, spec.design, spec.id, c.ex_style);
+  HWND handle = create_control(c.name, def.kind == ControlKind::FolderEdit ? destination.c_str() : wide(def.text),
+                               style, def.design, def.id, c.ex_style);
   if (handle == nullptr) return;
   controls_[row] = handle;
-  layout_.push_back({handle, &spec});
-  if (spec.advanced) advanced_controls_.push_back(handle);
-  switch (spec.kind) {
+  layout_.push_back({handle, &def});
+  if (def.advanced) advanced_controls_.push_back(handle);
+  switch (def.kind) {
     case ControlKind::CheckBox:
-      ::SendMessageW(handle, BM_SETCHECK, spec.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+      ::SendMessageW(handle, BM_SETCHECK, def.checked ? BST_CHECKED : BST_UNCHECKED, 0);
       break;
     case ControlKind::PhotoList: {
       ListView_SetExtendedListViewStyle(handle, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
@@ -173,7 +173,7 @@ void MainWindow::create_row(std::size_t row) {
     default: break;
   }
   if (row == kRowTitle) ::SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(font_title_), TRUE);
-  if (spec.id == kIdSelectNone) update_download_labels();
+  if (def.id == kIdSelectNone) update_download_labels();
 }
 
 void MainWindow::create_main_controls() {
@@ -210,7 +210,7 @@ void MainWindow::layout_controls() {
   constexpr UINT kFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS;
   HDWP batch = ::BeginDeferWindowPos(static_cast<int>(layout_.size()));
   for (const ControlLayout& record : layout_) {
-    const DesignRect r = place_control(*record.spec, w, scroll_pos_, setup_shown);
+    const DesignRect r = place_control(*record.def, w, scroll_pos_, setup_shown);
     if (batch != nullptr) batch = ::DeferWindowPos(batch, record.handle, nullptr, r.x, r.y, r.width, r.height, kFlags);
     if (batch == nullptr) ::MoveWindow(record.handle, r.x, r.y, r.width, r.height, TRUE);
   }
@@ -239,9 +239,9 @@ void MainWindow::scroll_focus_into_view(HWND focused) {
     if (record.handle != focused && !::IsChild(record.handle, focused)) continue;
     RECT client{};
     ::GetClientRect(hwnd_, &client);
-    const DesignRect& d = record.spec->design;
+    const DesignRect& d = record.def->design;
     // A combo box's design height includes its drop-down list.
-    const int height = record.spec->kind == ControlKind::ComboBox ? 30 : d.height;
+    const int height = record.def->kind == ControlKind::ComboBox ? 30 : d.height;
     const int top = scroll_pos_, bottom = scroll_pos_ + client.bottom;
     // Controls of the first screen bring the title back with them.
     if (d.y < top) scroll_to(d.y + height <= client.bottom ? 0 : d.y - 8);

@@ -131,7 +131,7 @@ class MainWindow final : public OperationUi {
 
   struct ControlLayout {
     HWND handle;
-    const ControlSpec* spec;
+    const ControlDef* def;
   };
   std::array<HWND, kControls.size()> controls_{};
   std::vector<ControlLayout> layout_;

@@ -7,9 +7,9 @@
 namespace velmora {
 namespace {
 
-const ControlSpec& spec_with_role(LayoutRole role) {
-  for (const ControlSpec& spec : kControls) {
-    if (spec.role == role) return spec;
+const ControlDef& control_with_role(LayoutRole role) {
+  for (const ControlDef& def : kControls) {
+    if (def.role == role) return def;
   }
   throw std::logic_error("no control with that role");
 }
@@ -44,11 +44,11 @@ TEST(Layout, ControlsFollowTheClientWidthAtTheEdges) {
       {LayoutRole::OpenFolder, 741, 583, 124},
   };
   for (const Case& c : cases) {
-    const ControlSpec& spec = spec_with_role(c.role);
-    const DesignRect r = place_control(spec, c.width_of_client, 0);
+    const ControlDef& def = control_with_role(c.role);
+    const DesignRect r = place_control(def, c.width_of_client, 0);
     EXPECT_EQ(r.x, c.x) << static_cast<int>(c.role) << " at " << c.width_of_client;
     EXPECT_EQ(r.width, c.width) << static_cast<int>(c.role) << " at " << c.width_of_client;
-    EXPECT_EQ(r.height, spec.design.height) << "heights never change";
+    EXPECT_EQ(r.height, def.design.height) << "heights never change";
   }
   EXPECT_EQ(place_control(kControls[12], 1164, 100), (DesignRect{479, 315, 122, 39})) << "scrolled by 100";
   EXPECT_EQ(place_control(kControls[kRowStatusDetail], 1164, 0, true).width, 676) << "ends 12 pixels before setup";
@@ -82,8 +82,8 @@ TEST(ControlTable, OptionBoxesFollowTheDownloadFlags) {
                               u"All four Bayer patterns", u"Original-style baseline", u"Historical Mars processing",
                               u"Legacy proc20 + proc23", u"Extreme glitch pack (5 more)"};
   for (std::size_t i = 0; i < kOptionBoxIds.size(); ++i) {
-    const ControlSpec* box = nullptr;
-    for (const ControlSpec& spec : kControls) box = spec.id == kOptionBoxIds[i] ? &spec : box;
+    const ControlDef* box = nullptr;
+    for (const ControlDef& def : kControls) box = def.id == kOptionBoxIds[i] ? &def : box;
     ASSERT_NE(box, nullptr) << kOptionBoxIds[i];
     EXPECT_EQ(box->kind, ControlKind::CheckBox);
     EXPECT_EQ(std::u16string(box->text), labels[i]);

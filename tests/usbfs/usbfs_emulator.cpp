@@ -307,7 +307,7 @@ int usage() {
 }
 
 int emulate(int argc, char** argv) {
-  std::string camera_spec;
+  std::string camera_choice;
   std::string report_path;
   bool kernel_driver = false;
   bool no_permission = false;
@@ -315,7 +315,7 @@ int emulate(int argc, char** argv) {
   for (; i < argc && std::string(argv[i]) != "--"; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--camera=", 0) == 0) {
-      camera_spec = arg.substr(9);
+      camera_choice = arg.substr(9);
     } else if (arg.rfind("--report=", 0) == 0) {
       report_path = arg.substr(9);
     } else if (arg == "--kernel-driver") {
@@ -329,19 +329,19 @@ int emulate(int argc, char** argv) {
   if (i + 1 >= argc) return usage();
 
   std::optional<sim::SimulatedSetup> setup;
-  if (camera_spec.empty()) {
+  if (camera_choice.empty()) {
     setup = sim::healthy_setup(sim::builtin_camera_image());
-  } else if (std::filesystem::is_directory(camera_spec)) {
-    setup = sim::healthy_setup(sim::load_camera_image(camera_spec));
+  } else if (std::filesystem::is_directory(camera_choice)) {
+    setup = sim::healthy_setup(sim::load_camera_image(camera_choice));
   } else {
-    setup = sim::scenario_setup(camera_spec, sim::builtin_camera_image());
+    setup = sim::scenario_setup(camera_choice, sim::builtin_camera_image());
   }
   // A camera without a driver is --no-permission here.
-  if (!setup || camera_spec == "no-winusb") {
-    std::cerr << "velmora_usbfs_emulator: cannot emulate " << camera_spec << "\n";
+  if (!setup || camera_choice == "no-winusb") {
+    std::cerr << "velmora_usbfs_emulator: cannot emulate " << camera_choice << "\n";
     return 2;
   }
-  const bool attached = camera_spec != "disconnected";
+  const bool attached = camera_choice != "disconnected";
 
   UsbfsCamera camera(std::move(setup->camera), kernel_driver);
   UMockdevTestbed* testbed = umockdev_testbed_new();
