@@ -60,7 +60,7 @@ int run_quietly(const std::vector<std::string>& argv) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static testing_support::TempDir temp;
+  static test::TempDir temp;
   static const bool virtual_time = setenv("VELMORA_SIM_CLOCK", "virtual", 1) == 0;
   require(virtual_time, "cannot set the simulated clock");
   const std::filesystem::path in = temp.path() / "in";

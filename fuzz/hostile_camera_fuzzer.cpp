@@ -27,7 +27,7 @@
 
 using namespace velmora;
 using fuzzing::require;
-using testing_support::Operation;
+using test::Operation;
 
 namespace {
 
@@ -131,17 +131,17 @@ bool run_checked(Operation operation, const HostileCamera& usb, Body body) {
   try {
     body();
   } catch (const Failure& failure) {
-    require(testing_support::failure_text_problem(operation, failure.what()));
+    require(test::failure_text_problem(operation, failure.what()));
     ok = false;
   }
-  require(testing_support::camera_problem(usb.camera()));
+  require(test::camera_problem(usb.camera()));
   return ok;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static testing_support::TempDir temp;
+  static test::TempDir temp;
   Input input(data, size);
   const std::uint8_t flags = input.byte();
   sim::SimulatedCameraConfig config;
@@ -189,7 +189,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string taken = download_stem(indices[0], snapshot.entries[indices[0]]) + "_250314093005.velmoraraw";
   const std::uint8_t sentinel[] = {'k', 'e', 'e', 'p'};
   write_new_file(temp.path() / "out" / taken, sentinel);
-  const auto before = testing_support::folder_contents(temp.path() / "out");
+  const auto before = test::folder_contents(temp.path() / "out");
   // Renders have their own fuzzer; here they only slow the camera's side down.
   DownloadOptions options;
   options.restrained = options.expressive = false;
@@ -198,13 +198,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.save_metadata = flags & 16;
   options.save_usb_log = flags & 32;
   options.destination = (temp.path() / "out").u16string();
-  testing_support::WatchedFiles files;
+  test::WatchedFiles files;
   lines.clear();
   run_checked(Operation::Download, usb, [&] {
     const DownloadResult result = run_download(env, snapshot, indices, options, progress, files, time);
-    require(testing_support::download_problem(result, indices.size(), lines));
+    require(test::download_problem(result, indices.size(), lines));
   });
   require(files.problem());
-  require(testing_support::folder_problem(before, testing_support::folder_contents(temp.path() / "out")));
+  require(test::folder_problem(before, test::folder_contents(temp.path() / "out")));
   return 0;
 }

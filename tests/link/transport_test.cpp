@@ -13,7 +13,7 @@ namespace {
 using ::testing::StrEq;
 using ::testing::ThrowsMessage;
 
-using testing::SimRig;
+using test::SimRig;
 using sim::FaultAction;
 using sim::SimulatedCameraConfig;
 using sim::TransferContext;

@@ -60,7 +60,7 @@ TEST(DownloadCheck, WhatCountsAsSomethingToRender) {
 }
 
 TEST(DownloadCheck, DestinationIsCreatedWithItsParents) {
-  testing_support::TempDir dir;
+  test::TempDir dir;
   const auto target = dir.path() / "x" / "y";
   DownloadOptions options;
   options.destination = target.u16string();
@@ -70,7 +70,7 @@ TEST(DownloadCheck, DestinationIsCreatedWithItsParents) {
 }
 
 TEST(DownloadCheck, DestinationBehindAFileIsRefused) {
-  testing_support::TempDir dir;
+  test::TempDir dir;
   std::ofstream(dir.path() / "file") << "x";
   const DownloadRefusal refusal{u"Cannot create the destination folder.", u"Invalid path", RefusalIcon::Error};
   EXPECT_EQ(ensure_download_destination((dir.path() / "file" / "sub").u16string()), refusal);

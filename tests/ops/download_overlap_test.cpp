@@ -15,11 +15,11 @@
 namespace velmora {
 namespace {
 
-using testing::kCompressedFlag;
-using testing::kLowRes;
-using testing::kNonStill;
-using testing_support::FaultyFileApi;
-using testing_support::FileFaults;
+using test::kCompressedFlag;
+using test::kLowRes;
+using test::kNonStill;
+using test::FaultyFileApi;
+using test::FileFaults;
 
 struct Outcome {
   std::map<std::string, std::vector<char>> files;  // name to bytes
@@ -38,10 +38,10 @@ std::vector<std::string> names(const Outcome& outcome) {
 }
 
 sim::CameraImage camera_full_of_photos() {
-  return testing::camera_image({{kLowRes | kCompressedFlag, testing::compressed_photo()},
-                                {kLowRes, testing::uncompressed_photo()},
-                                {kNonStill, testing::non_still_photo()},
-                                {kLowRes | kCompressedFlag, testing::tight_compressed_photo()}});
+  return test::camera_image({{kLowRes | kCompressedFlag, test::compressed_photo()},
+                                {kLowRes, test::uncompressed_photo()},
+                                {kNonStill, test::non_still_photo()},
+                                {kLowRes | kCompressedFlag, test::tight_compressed_photo()}});
 }
 
 Outcome download(const sim::SimulatedCameraConfig& base, FileFaults faults, const DownloadConcurrency& concurrency) {
@@ -53,10 +53,10 @@ Outcome download(const sim::SimulatedCameraConfig& base, FileFaults faults, cons
   const CameraEnvironment env{camera, tree, clock};
   const ScanData snapshot = scan_camera(env, [](const std::u16string&) {});
 
-  testing_support::TempDir dir;
+  test::TempDir dir;
   FaultyFileApi files(faults);
   FixedLocalTime time{"250314093005", "2025-03-14"};
-  DownloadOptions options = testing::every_render();
+  DownloadOptions options = test::every_render();
   options.save_usb_transfer = options.save_bayer_plane = options.save_usb_log = options.save_metadata = true;
   options.destination = (dir.path() / "out").u16string();
 

@@ -24,7 +24,7 @@
 #include "support/sim_fixture.h"
 #include "support/temp_dir.h"
 
-namespace velmora::testing {
+namespace velmora::test {
 
 inline constexpr std::uint8_t kLowRes = 0x00;        // 176 x 144
 inline constexpr std::uint8_t kCompressedFlag = 0x20;
@@ -158,7 +158,7 @@ struct DownloadRig {
   sim::SimulatedDeviceTree tree{sim::device_tree_scenario(sim::DeviceTreeScenario::CameraOnWinUsb)};
   FixedLocalTime time{"250314093005", "2025-03-14"};
   RecordingFileApi files;
-  testing_support::TempDir dir;
+  test::TempDir dir;
   ScanData snapshot;
   std::vector<std::string> progress;
 };
@@ -176,4 +176,4 @@ inline DownloadOptions every_render() {
   return o;
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test

@@ -11,11 +11,11 @@
 namespace velmora {
 namespace {
 
-using testing::DownloadRig;
-using testing::StoredPhoto;
-using testing::kCompressedFlag;
-using testing::kLowRes;
-using testing::kNonStill;
+using test::DownloadRig;
+using test::StoredPhoto;
+using test::kCompressedFlag;
+using test::kLowRes;
+using test::kNonStill;
 
 constexpr std::uint8_t kLowCompressed = kLowRes | kCompressedFlag;
 const std::string kStamp = "250314093005";
@@ -43,8 +43,8 @@ std::vector<std::string> concat(std::vector<std::string> a, const std::vector<st
 }
 
 TEST(Download, CompressedPhotoWithEveryRenderGivesFortySixPngsInOrder) {
-  DownloadRig rig({{kLowCompressed, testing::compressed_photo()}});
-  const DownloadResult result = rig.run({0}, testing::every_render());
+  DownloadRig rig({{kLowCompressed, test::compressed_photo()}});
+  const DownloadResult result = rig.run({0}, test::every_render());
   EXPECT_EQ(result.saved, 1);
   EXPECT_EQ(result.failed, 0);
   EXPECT_EQ(result.errors, u"");
@@ -69,14 +69,14 @@ TEST(Download, CompressedPhotoWithEveryRenderGivesFortySixPngsInOrder) {
   const std::string stem = "Velmora_001_LR-CP";
   EXPECT_EQ(rig.files.created, concat({stem + "_" + kStamp + ".velmoraraw"}, pngs(stem, suffixes)));
   EXPECT_EQ(rig.listing().size(), 47u);
-  EXPECT_EQ(read_bytes(rig.destination() / (stem + "_" + kStamp + ".velmoraraw")), testing::compressed_photo());
-  EXPECT_TRUE(testing::only_allowed_commands(*rig.camera));
+  EXPECT_EQ(read_bytes(rig.destination() / (stem + "_" + kStamp + ".velmoraraw")), test::compressed_photo());
+  EXPECT_TRUE(test::only_allowed_commands(*rig.camera));
   EXPECT_EQ(rig.camera->open_handles(), 0);
 }
 
 TEST(Download, UncompressedPhotoGetsFourFunRendersAndNoDecoderVariants) {
-  DownloadRig rig({{kLowRes, testing::uncompressed_photo()}});
-  DownloadOptions options = testing::no_renders();
+  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
+  DownloadOptions options = test::no_renders();
   options.experimental = true;
   const DownloadResult result = rig.run({0}, options);
   EXPECT_EQ(result.saved, 1);
@@ -87,8 +87,8 @@ TEST(Download, UncompressedPhotoGetsFourFunRendersAndNoDecoderVariants) {
 }
 
 TEST(Download, FailedDecoderVariantsAreLoggedAndSkippedWithoutFailingThePhoto) {
-  DownloadRig rig({{kLowCompressed, testing::tight_compressed_photo()}});
-  DownloadOptions options = testing::no_renders();
+  DownloadRig rig({{kLowCompressed, test::tight_compressed_photo()}});
+  DownloadOptions options = test::no_renders();
   options.experimental = true;
   options.save_usb_log = true;
   const DownloadResult result = rig.run({0}, options);
@@ -108,8 +108,8 @@ TEST(Download, FailedDecoderVariantsAreLoggedAndSkippedWithoutFailingThePhoto) {
 }
 
 TEST(Download, LegacyProcWithBrighter) {
-  DownloadRig rig({{kLowCompressed, testing::compressed_photo()}});
-  DownloadOptions options = testing::no_renders();
+  DownloadRig rig({{kLowCompressed, test::compressed_photo()}});
+  DownloadOptions options = test::no_renders();
   options.legacy_proc = true;
   options.brighter = true;
   options.baseline_render = true;  // sets never apply to the baseline row
@@ -121,8 +121,8 @@ TEST(Download, LegacyProcWithBrighter) {
 }
 
 TEST(Download, DiagnosticFilesFollowTheArchiveInOrder) {
-  DownloadRig rig({{kLowRes, testing::uncompressed_photo()}});
-  DownloadOptions options = testing::no_renders();
+  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
+  DownloadOptions options = test::no_renders();
   options.balanced = true;
   options.save_usb_transfer = options.save_metadata = options.save_bayer_plane = true;
   rig.run({0}, options);
@@ -131,7 +131,7 @@ TEST(Download, DiagnosticFilesFollowTheArchiveInOrder) {
             (std::vector<std::string>{stem + "_" + kStamp + ".velmoraraw", stem + "_transfer_" + kStamp + ".bin",
                                       stem + "_metadata_" + kStamp + ".txt", stem + "_bayer_" + kStamp + ".bin",
                                       stem + "_balanced_" + kStamp + ".png"}));
-  const auto stored = testing::uncompressed_photo();
+  const auto stored = test::uncompressed_photo();
   const auto transfer = read_bytes(rig.destination() / (stem + "_transfer_" + kStamp + ".bin"));
   ASSERT_EQ(transfer.size(), 32768u);  // (25356 + 432) rounded down to 8192, plus one chunk
   for (std::size_t i = 0; i < 128; ++i) EXPECT_EQ(transfer[i], 0xA0 ^ i) << i;
@@ -148,10 +148,10 @@ TEST(Download, DiagnosticFilesFollowTheArchiveInOrder) {
 }
 
 TEST(Download, NonStillEntryIsCountedAsFailedWithoutAnErrorLine) {
-  DownloadRig rig({{kLowRes, testing::uncompressed_photo()},
-                   {kNonStill, testing::non_still_photo()},
-                   {kLowCompressed, testing::compressed_photo()}});
-  DownloadOptions options = testing::no_renders();
+  DownloadRig rig({{kLowRes, test::uncompressed_photo()},
+                   {kNonStill, test::non_still_photo()},
+                   {kLowCompressed, test::compressed_photo()}});
+  DownloadOptions options = test::no_renders();
   options.balanced = true;
   const DownloadResult result = rig.run({0, 1, 2}, options);
   EXPECT_EQ(result.saved, 2);
@@ -169,8 +169,8 @@ TEST(Download, NonStillEntryIsCountedAsFailedWithoutAnErrorLine) {
 }
 
 TEST(Download, IndexNoLongerInTheListFailsSilently) {
-  DownloadRig rig({{kLowRes, testing::uncompressed_photo()}});
-  const DownloadResult result = rig.run({5, 0}, testing::no_renders());
+  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
+  const DownloadResult result = rig.run({5, 0}, test::no_renders());
   EXPECT_EQ(result.saved, 1);
   EXPECT_EQ(result.failed, 1);
   EXPECT_EQ(result.errors, u"");
@@ -183,11 +183,11 @@ TEST(Download, FailedFetchOfTheSecondPhotoLeavesTheOthersSaved) {
     if (t.photo_ordinal == 2 && t.endpoint == 0x82) return sim::FaultAction{};
     return std::nullopt;
   };
-  DownloadRig rig({{kLowRes, testing::uncompressed_photo()},
-                   {kLowCompressed, testing::compressed_photo()},
-                   {kLowRes, testing::uncompressed_photo()}},
+  DownloadRig rig({{kLowRes, test::uncompressed_photo()},
+                   {kLowCompressed, test::compressed_photo()},
+                   {kLowRes, test::uncompressed_photo()}},
                   config);
-  DownloadOptions options = testing::no_renders();
+  DownloadOptions options = test::no_renders();
   options.restrained = true;
   options.save_usb_log = true;
   const DownloadResult result = rig.run({0, 1, 2}, options);
@@ -211,7 +211,7 @@ TEST(Download, FailedFetchOfTheSecondPhotoLeavesTheOthersSaved) {
 }
 
 TEST(Download, FailedMetadataWriteFailsThePhotoAfterItsArchive) {
-  DownloadRig rig({{kLowRes, testing::uncompressed_photo()}});
+  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
   rig.files.refuse_containing = "_metadata_";
   DownloadOptions options;
   options.save_metadata = true;
@@ -230,8 +230,8 @@ TEST(Download, FailedMetadataWriteFailsThePhotoAfterItsArchive) {
 }
 
 TEST(Download, SamePhotoTwiceInOneSecondGetsCollisionCounters) {
-  DownloadRig rig({{kLowRes, testing::uncompressed_photo()}, {kLowRes, testing::uncompressed_photo()}});
-  DownloadOptions options = testing::no_renders();
+  DownloadRig rig({{kLowRes, test::uncompressed_photo()}, {kLowRes, test::uncompressed_photo()}});
+  DownloadOptions options = test::no_renders();
   options.balanced = true;
   options.save_metadata = true;
   const DownloadResult result = rig.run({1, 1, 0}, options);
@@ -250,9 +250,9 @@ TEST(Download, SamePhotoTwiceInOneSecondGetsCollisionCounters) {
 }
 
 TEST(Download, DatedFolderInsideTheDestination) {
-  DownloadRig rig({{kLowRes, testing::uncompressed_photo()}});
+  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
   std::filesystem::create_directories(rig.destination() / "2025-03-14_01");
-  DownloadOptions options = testing::no_renders();
+  DownloadOptions options = test::no_renders();
   options.dated_folder = true;
   const DownloadResult result = rig.run({0}, options);
   const auto folder = rig.destination() / "2025-03-14_02";
@@ -261,8 +261,8 @@ TEST(Download, DatedFolderInsideTheDestination) {
 }
 
 TEST(Download, NestedDestinationIsCreated) {
-  DownloadRig rig({{kLowRes, testing::uncompressed_photo()}});
-  DownloadOptions options = testing::no_renders();
+  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
+  DownloadOptions options = test::no_renders();
   options.destination = (rig.dir.path() / "a" / "b" / "c").u16string();
   const DownloadResult result = rig.run({0}, options);
   EXPECT_EQ(result.saved, 1);
@@ -270,13 +270,13 @@ TEST(Download, NestedDestinationIsCreated) {
 }
 
 TEST(Download, NoSessionFileWithoutTheUsbLogOption) {
-  DownloadRig rig({{kLowRes, testing::uncompressed_photo()}});
-  rig.run({0}, testing::no_renders());
+  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
+  rig.run({0}, test::no_renders());
   EXPECT_EQ(rig.listing(), (std::vector<std::string>{"Velmora_001_LR-nP_250314093005.velmoraraw"}));
 }
 
 TEST(Download, JobFailuresBeforeTheFirstPhotoThrowAndCountNothing) {
-  DownloadRig rig({{kLowRes, testing::uncompressed_photo()}});
+  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
   rig.scan();
   DownloadOptions options;
   try {
@@ -293,9 +293,9 @@ TEST(Download, JobFailuresBeforeTheFirstPhotoThrowAndCountNothing) {
 }
 
 TEST(Download, SessionLogThatCannotBeWrittenEndsTheJob) {
-  DownloadRig rig({{kLowRes, testing::uncompressed_photo()}});
+  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
   rig.files.refuse_containing = "Velmora_session_";
-  DownloadOptions options = testing::no_renders();
+  DownloadOptions options = test::no_renders();
   options.save_usb_log = true;
   try {
     rig.run({0}, options);

@@ -15,7 +15,7 @@
 namespace velmora {
 namespace {
 
-using testing::DownloadRig;
+using test::DownloadRig;
 
 struct Expected {
   std::string direction;
@@ -134,10 +134,10 @@ class Lines {
 };
 
 TEST(DownloadUsbLog, SessionLogCarriesEveryFetchAndEveryDirectoryObservation) {
-  const auto first = testing::uncompressed_photo();
-  const auto second = testing::compressed_photo();
-  DownloadRig rig({{testing::kLowRes, first}, {testing::kLowRes | testing::kCompressedFlag, second}});
-  DownloadOptions options = testing::no_renders();
+  const auto first = test::uncompressed_photo();
+  const auto second = test::compressed_photo();
+  DownloadRig rig({{test::kLowRes, first}, {test::kLowRes | test::kCompressedFlag, second}});
+  DownloadOptions options = test::no_renders();
   options.save_usb_log = true;
   const DownloadResult result = rig.run({0, 1}, options);
   ASSERT_EQ(result.saved, 2);
@@ -163,8 +163,8 @@ TEST(DownloadUsbLog, SessionLogCarriesEveryFetchAndEveryDirectoryObservation) {
   EXPECT_EQ(lines.next(), "");
   EXPECT_EQ(lines.next(), "Completed: 2 successful; 0 failed.");
   ASSERT_EQ(rig.snapshot.observation_logs.size(), 5u);
-  const auto directory = testing::camera_image({{testing::kLowRes, first},
-                                                {testing::kLowRes | testing::kCompressedFlag, second}}).directory;
+  const auto directory = test::camera_image({{test::kLowRes, first},
+                                                {test::kLowRes | test::kCompressedFlag, second}}).directory;
   for (int k = 1; k <= 5; ++k) {
     EXPECT_EQ(lines.next(), "");
     EXPECT_EQ(lines.next(), "Directory observation " + std::to_string(k));

@@ -24,8 +24,8 @@ namespace velmora {
 namespace {
 
 using sim::FaultAction;
-using testing::DownloadRig;
-using namespace testing_support;
+using test::DownloadRig;
+using namespace test;
 
 struct TransferFault {
   const char* name;
@@ -75,9 +75,9 @@ struct RunEnd {
   std::string problem;
 };
 
-std::vector<testing::StoredPhoto> photos() {
-  return {{testing::kLowRes | testing::kCompressedFlag, testing::compressed_photo(0)},
-          {testing::kLowRes, testing::uncompressed_photo()}};
+std::vector<test::StoredPhoto> photos() {
+  return {{test::kLowRes | test::kCompressedFlag, test::compressed_photo(0)},
+          {test::kLowRes, test::uncompressed_photo()}};
 }
 
 std::string first_of(std::initializer_list<std::string> problems) {

@@ -11,7 +11,7 @@
 namespace velmora {
 namespace {
 
-using Rig = testing::OperationRig;
+using Rig = test::OperationRig;
 
 const sim::CameraImage& builtin() {
   static const sim::CameraImage image = sim::builtin_camera_image();
@@ -44,7 +44,7 @@ TEST(RenderPreview, BalancedRenderOfTheFetchedPhotoInTheChosenPattern) {
                                                   " for temporary preview..."});
   }
   EXPECT_EQ(rig.camera.open_handles(), 0);
-  EXPECT_TRUE(testing::only_allowed_commands(rig.camera));
+  EXPECT_TRUE(test::only_allowed_commands(rig.camera));
 }
 
 TEST(RenderPreview, RefusesBeforeAnyUsbTraffic) {

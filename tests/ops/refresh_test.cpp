@@ -26,7 +26,7 @@ std::vector<std::uint8_t> directory_of(const std::vector<Pat>& entries) {
   return dir;
 }
 
-using Rig = testing::OperationRig;
+using Rig = test::OperationRig;
 
 sim::SimulatedSetup setup_with(std::vector<std::uint8_t> directory) {
   sim::CameraImage image;
@@ -62,7 +62,7 @@ TEST(ScanCamera, FiveObservationsMergedWithProgressAndPauses) {
   EXPECT_EQ(rig.camera.open_handles(), 0) << "the device is closed at the end";
   // 1000 ms of refresh pauses plus two 10 ms pauses inside each directory read.
   EXPECT_EQ(rig.clock.slept_ms(), 1000u + 5u * 20u);
-  EXPECT_TRUE(testing::only_allowed_commands(rig.camera));
+  EXPECT_TRUE(test::only_allowed_commands(rig.camera));
 }
 
 TEST(ScanCamera, UnionOfTheCompletedObservations) {
@@ -125,7 +125,7 @@ TEST_P(ScanCameraRefusal, FailsWithItsMessageAndLeavesTheDeviceClosed) {
   if (!GetParam().opened) {
     EXPECT_EQ(rig.camera.descriptor_requests(), 0u);
   }
-  EXPECT_TRUE(testing::only_allowed_commands(rig.camera));
+  EXPECT_TRUE(test::only_allowed_commands(rig.camera));
   EXPECT_EQ(rig.tree.open_sets(), 0u);
 }
 

@@ -46,7 +46,7 @@ TEST_P(Scenario, EndsInItsDocumentedResult) {
   static const sim::CameraImage image = sim::builtin_camera_image();
   auto setup = sim::scenario_setup(expected.scenario, image);
   ASSERT_TRUE(setup);
-  testing::OperationRig rig(std::move(*setup));
+  test::OperationRig rig(std::move(*setup));
   auto& [clock, camera, tree, env, lines, quiet] = rig;
 
   ScanData scan;
@@ -59,7 +59,7 @@ TEST_P(Scenario, EndsInItsDocumentedResult) {
   if (expected.refresh_error.empty()) {
     EXPECT_EQ(scan.entries.size(), 7u);
     EXPECT_EQ(scan.observation_logs.size(), 5u);
-    testing_support::TempDir out;
+    test::TempDir out;
     DownloadOptions options;
     options.destination = out.path().u16string();
     std::vector<std::uint64_t> all;
@@ -72,7 +72,7 @@ TEST_P(Scenario, EndsInItsDocumentedResult) {
   }
   EXPECT_EQ(camera.open_handles(), 0) << "the device is closed";
   EXPECT_EQ(tree.open_sets(), 0u);
-  EXPECT_TRUE(testing::only_allowed_commands(camera));
+  EXPECT_TRUE(test::only_allowed_commands(camera));
 }
 
 INSTANTIATE_TEST_SUITE_P(All, Scenario, ::testing::ValuesIn(kScenarios), [](const auto& info) {

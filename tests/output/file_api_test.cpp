@@ -12,7 +12,7 @@
 namespace velmora {
 namespace {
 
-using testing_support::TempDir;
+using test::TempDir;
 
 std::string read_all(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

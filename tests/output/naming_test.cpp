@@ -18,7 +18,7 @@ namespace {
 using ::testing::StrEq;
 using ::testing::ThrowsMessage;
 
-using testing_support::TempDir;
+using test::TempDir;
 
 void touch(const std::filesystem::path& path) { std::ofstream(path) << "x"; }
 

@@ -19,9 +19,9 @@ namespace {
 using ::testing::StrEq;
 using ::testing::ThrowsMessage;
 
-using testing_support::FaultyFileApi;
-using testing_support::FileFaults;
-using testing_support::TempDir;
+using test::FaultyFileApi;
+using test::FileFaults;
+using test::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 using Calls = std::vector<std::string>;
 

@@ -198,7 +198,7 @@ TEST(EncodePng, PngcheckAcceptsTheFiles) {
   GTEST_SKIP() << "pngcheck runs in the native build";
 #else
   if (std::system("command -v pngcheck >/dev/null 2>&1") != 0) GTEST_SKIP() << "pngcheck is not installed";
-  const testing_support::TempDir dir;
+  const test::TempDir dir;
   const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1}, {2, 2}, {85, 256}, {640, 480}, {1, 40000}};
   for (const auto& [width, height] : sizes) {
     const auto path = dir.path() / (std::to_string(width) + "x" + std::to_string(height) + ".png");

@@ -18,8 +18,8 @@ namespace {
 using ::testing::StrEq;
 using ::testing::ThrowsMessage;
 
-using testing_support::FaultyFileApi;
-using testing_support::TempDir;
+using test::FaultyFileApi;
+using test::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes read_all(const std::filesystem::path& path) {

@@ -7,8 +7,8 @@ namespace velmora {
 namespace {
 
 using sim::SimulatedCameraConfig;
-using testing::only_allowed_commands;
-using testing::SimRig;
+using test::only_allowed_commands;
+using test::SimRig;
 
 struct Exchange {
   explicit Exchange(SimulatedCameraConfig config = {}) : rig(std::move(config)) {}

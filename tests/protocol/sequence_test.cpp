@@ -20,8 +20,8 @@ using ::testing::ThrowsMessage;
 
 using sim::FaultAction;
 using sim::SimulatedCameraConfig;
-using testing::only_allowed_commands;
-using testing::SimRig;
+using test::only_allowed_commands;
+using test::SimRig;
 using Bytes = std::vector<std::uint8_t>;
 
 // A 300-byte photo at 0x001234: address bytes 34 12 00 2c 01 00.
@@ -304,7 +304,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A photo entry as the fetch reads it: the address bytes and the size.
 PhotoEntry entry_of_size(std::uint32_t location, std::uint32_t size) {
   PhotoEntry entry;
-  entry.pat_bytes = testing::pat_entry(0x21, location, size);
+  entry.pat_bytes = test::pat_entry(0x21, location, size);
   entry.size_bytes = size;
   return entry;
 }

@@ -18,7 +18,7 @@
 #include "support/invariants.h"
 
 using namespace velmora;
-using namespace velmora::testing_support;
+using namespace velmora::test;
 
 namespace {
 
@@ -54,9 +54,9 @@ std::string cycle(std::mt19937& random) {
   };
   config.jam_at = [&random](const sim::SequenceContext&) { return random() % 40 == 0; };
   config.jam_clear_works = random() % 2 == 0;
-  velmora::testing::DownloadRig rig({{velmora::testing::kLowRes | velmora::testing::kCompressedFlag,
-                                      velmora::testing::compressed_photo(0)},
-                                     {velmora::testing::kLowRes, velmora::testing::uncompressed_photo()}},
+  velmora::test::DownloadRig rig({{velmora::test::kLowRes | velmora::test::kCompressedFlag,
+                                      velmora::test::compressed_photo(0)},
+                                     {velmora::test::kLowRes, velmora::test::uncompressed_photo()}},
                                     config);
   try {
     rig.scan();

@@ -2,7 +2,7 @@
 
 #include "platform/last_error.h"
 
-namespace velmora::testing_support {
+namespace velmora::test {
 
 FaultyFileApi::FaultyFileApi(FileFaults faults_in, FileApi& real) : faults(faults_in), real_(real) {}
 
@@ -68,4 +68,4 @@ bool FaultyFileApi::delete_file(const std::filesystem::path& path) {
   return real_.delete_file(path);
 }
 
-}  // namespace velmora::testing_support
+}  // namespace velmora::test

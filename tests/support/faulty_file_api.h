@@ -11,7 +11,7 @@
 
 #include "platform/file_api.h"
 
-namespace velmora::testing_support {
+namespace velmora::test {
 
 struct FileFaults {
   bool fail_create = false;  // ERROR_ACCESS_DENIED
@@ -58,4 +58,4 @@ class FaultyFileApi final : public FileApi {
   int open_handles_ = 0;
 };
 
-}  // namespace velmora::testing_support
+}  // namespace velmora::test

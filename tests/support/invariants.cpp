@@ -6,7 +6,7 @@
 
 #include "base/text.h"
 
-namespace velmora::testing_support {
+namespace velmora::test {
 namespace {
 
 // Texts by the layer that produces them; a Win32 failure ends in " (Win32 error N)".
@@ -194,4 +194,4 @@ std::string folder_problem(const FolderContents& before, const FolderContents& a
   return {};
 }
 
-}  // namespace velmora::testing_support
+}  // namespace velmora::test

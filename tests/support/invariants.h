@@ -15,7 +15,7 @@
 #include "platform/file_api.h"
 #include "sim/simulated_camera.h"
 
-namespace velmora::testing_support {
+namespace velmora::test {
 
 // The host wrote only 0x21, 0x19 or 0x19 plus one byte, read at most 8192
 // bytes at a time and kept to the command sequence ...
@@ -72,4 +72,4 @@ FolderContents folder_contents(const std::filesystem::path& folder);
 std::string folder_problem(const FolderContents& before, const FolderContents& after,
                            const FolderContents* reference = nullptr);
 
-}  // namespace velmora::testing_support
+}  // namespace velmora::test

@@ -2,12 +2,12 @@
 
 #include "support/invariants.h"
 
-namespace velmora::testing {
+namespace velmora::test {
 
 ::testing::AssertionResult only_allowed_commands(const sim::SimulatedCamera& camera) {
-  const std::string problem = testing_support::command_problem(camera);
+  const std::string problem = test::command_problem(camera);
   if (problem.empty()) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << problem;
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "base/text.h"
 #include "link/transport.h"
@@ -15,7 +16,7 @@
 #include "sim/scenarios.h"
 #include "sim/simulated_camera.h"
 
-namespace velmora::testing {
+namespace velmora::test {
 
 struct SimRig {
   explicit SimRig(sim::SimulatedCameraConfig config = {})
@@ -54,8 +55,19 @@ inline std::array<std::uint8_t, 8> pat_entry(std::uint8_t flags, std::uint32_t l
           0};
 }
 
+// The message of the failure that f must throw, or a note that it threw none.
+template <typename F>
+std::string failure_of(F&& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(no failure)";
+}
+
 // Every write is 0x21, 0x19, or 0x19 followed by one byte, and the simulator
 // saw nothing out of sequence.
 ::testing::AssertionResult only_allowed_commands(const sim::SimulatedCamera& camera);
 
-}  // namespace velmora::testing
+}  // namespace velmora::test

@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-namespace velmora::testing_support {
+namespace velmora::test {
 
 TempDir::TempDir() {
   std::random_device random;
@@ -25,4 +25,4 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-}  // namespace velmora::testing_support
+}  // namespace velmora::test

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-namespace velmora::testing_support {
+namespace velmora::test {
 
 class TempDir {
  public:
@@ -19,4 +19,4 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-}  // namespace velmora::testing_support
+}  // namespace velmora::test

@@ -157,7 +157,7 @@ class MainWindowTest : public ::testing::Test {
     ::SendMessageW(hwnd, WM_NOTIFY, kIdPhotoList, reinterpret_cast<LPARAM>(&click));
   }
 
-  testing::OperationRig rig;
+  test::OperationRig rig;
   RecordingShell shell;
   MainWindow window{rig.env, shell, false};
   HWND hwnd = nullptr;
@@ -285,7 +285,7 @@ TEST_F(MainWindowTest, ClickOnTheNumberPreviewsAndOnTheCheckBoxDoesNot) {
 
 TEST_F(MainWindowTest, DownloadSelectedWritesTheFilesAndReports) {
   refreshed();
-  testing_support::TempDir out;
+  test::TempDir out;
   ::SetWindowTextW(window.control(kIdFolderEdit), out.path().wstring().c_str());
   check_row(0, true);
   check_row(2, true);
@@ -316,7 +316,7 @@ TEST_F(MainWindowTest, DownloadSelectedWritesTheFilesAndReports) {
 }
 
 TEST_F(MainWindowTest, OpenFolderOpensOnlyFolders) {
-  testing_support::TempDir out;
+  test::TempDir out;
   const auto program = out.path() / "setup.exe";
   std::ofstream(program) << "MZ";
   for (const std::filesystem::path& path : {program, out.path() / "missing", std::filesystem::path()}) {
