@@ -1,6 +1,10 @@
 #include <chrono>
 #include <thread>
 
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
+
 #include "platform/clock.h"
 
 namespace velmora {
@@ -15,6 +19,12 @@ class SteadyClock final : public Clock {
   }
   std::int64_t performance_frequency() override { return 1'000'000'000; }
   void sleep(std::uint32_t milliseconds) override {
+#if defined(__linux__)
+    // A download pauses hundreds of times for a millisecond or a few; the
+    // default 50 us of timer slack per pause would add up to whole photos.
+    thread_local const bool precise = ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
+    (void)precise;
+#endif
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
   }
 };
