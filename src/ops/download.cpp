@@ -166,20 +166,22 @@ void settle(Writer& w, const FetchedPhoto& photo) {
 }
 
 // The hand-over between the thread that fetches and the one that writes. The
-// fetching side may start on a position only while fewer than `in_flight`
-// photos are fetched or being written, so memory stays bounded.
+// fetching side may start a fetch only while fewer than `in_flight` fetched
+// photos are waiting or being written, so memory stays bounded; positions that
+// carry no bytes (skipped, gone, failed to fetch) do not count.
 class Handover {
  public:
   explicit Handover(std::size_t in_flight) : in_flight_(std::max<std::size_t>(in_flight, 1)) {}
 
   // False when the writing side has stopped.
-  bool wait_to_fetch(std::size_t position) {
+  bool wait_to_fetch() {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return stopped_ || position < settled_ + in_flight_; });
+    changed_.wait(lock, [&] { return stopped_ || holding_ + 1 <= in_flight_; });
     return !stopped_;
   }
   void hand(FetchedPhoto photo) {
     const std::lock_guard<std::mutex> lock(mutex_);
+    if (photo.fetched) ++holding_;
     queue_.push_back(std::move(photo));
     changed_.notify_all();
   }
@@ -197,9 +199,10 @@ class Handover {
     queue_.pop_front();
     return photo;
   }
-  void settled() {
+  // A photo taken from the queue is written and its bytes are gone.
+  void settled(bool held_bytes) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    ++settled_;
+    if (held_bytes) --holding_;
     changed_.notify_all();
   }
   void stop() {
@@ -213,7 +216,7 @@ class Handover {
   std::condition_variable changed_;
   std::size_t in_flight_;
   std::deque<FetchedPhoto> queue_;
-  std::size_t settled_ = 0;
+  std::size_t holding_ = 0;
   bool closed_ = false;
   bool stopped_ = false;
 };
@@ -221,9 +224,10 @@ class Handover {
 void write_all(Writer& w, Handover& handover) {
   while (std::optional<FetchedPhoto> photo = handover.take()) {
     settle(w, *photo);
+    const bool held_bytes = photo->fetched.has_value();
     photo.reset();  // its bytes go before the next photo is fetched
     w.progress.finish();
-    handover.settled();
+    handover.settled(held_bytes);
   }
 }
 
@@ -407,7 +411,7 @@ DownloadResult run_download(const CameraEnvironment& env, const ScanData& snapsh
   } join{handover, writer};
 
   const std::size_t n = indices.size();
-  for (std::size_t i = 0; i < n && handover.wait_to_fetch(i); ++i) {
+  for (std::size_t i = 0; i < n && handover.wait_to_fetch(); ++i) {
     handover.hand(fetch_position(fetcher, i, indices[i], n, ordered, time));
   }
   close_camera(fetcher.session);

@@ -128,8 +128,8 @@ std::string download_stem(std::uint64_t index, const PhotoEntry& entry);
 
 // How much of a download runs at once.
 struct DownloadConcurrency {
-  // Photos fetched or being written at any moment: with 2, the next photo is
-  // fetched while the last one is written.
+  // Photos whose bytes are held at any moment, the one being fetched
+  // included: with 2, the next photo is fetched while the last one is written.
   std::size_t photos_in_flight = 2;
   // Threads beside the writing one that render a photo's files.
   unsigned render_helpers = default_render_helpers();
