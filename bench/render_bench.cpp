@@ -81,11 +81,13 @@ DownloadOptions every_render() {
   return o;
 }
 
+// Each run counts as another photo, so nothing carries over from the last.
 int render_full_set(const std::vector<std::uint8_t>& stored, RenderCrew& crew, BayerPlane& plane) {
+  static std::size_t position = 0;
   int images = 0;
   decode_raw_photo(stored, kWidth, kHeight, true, 0, plane);
   static const std::vector<RenderStep> steps = plan_renders(every_render(), true);
-  crew.run(PhotoToRender{stored, plane}, steps, [&](const RenderStep&, const StepOutput& out) {
+  crew.run(PhotoToRender{stored, plane, position++}, steps, [&](const RenderStep&, const StepOutput& out) {
     for (std::size_t k = 0; k < out.count; ++k) benchmark::DoNotOptimize(out.files[k].png.data());
     images += static_cast<int>(out.count);
   });

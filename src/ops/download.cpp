@@ -97,7 +97,7 @@ void write_file_named(const Writer& w, const std::string& stem, const std::strin
 void write_renders(Writer& w, const FetchedPhoto& photo, const std::string& stem) {
   const OutputContext names{w.folder, stem, photo.stamp};
   const std::vector<RenderStep> steps = plan_renders(w.options, photo.entry->compressed);
-  w.crew.run(PhotoToRender{photo.fetched->payload, w.plane}, steps,
+  w.crew.run(PhotoToRender{photo.fetched->payload, w.plane, photo.position}, steps,
              [&](const RenderStep& step, const StepOutput& out) {
                // Only a render may be skipped; a file that cannot be written fails the photo.
                for (std::size_t k = 0; k < out.count; ++k) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -17,14 +18,17 @@
 
 #include "decode/bayer_plane.h"
 #include "ops/download.h"
+#include "render/render_photo.h"
 #include "render/rgb_image.h"
 
 namespace velmora {
 
-// The photo the steps render: its stored bytes and its decoded plane.
+// The photo the steps render: its stored bytes and its decoded plane, and
+// the job's position of it, which tells one photo from the next.
 struct PhotoToRender {
   std::span<const std::uint8_t> stored;
   const BayerPlane& plane;
+  std::size_t position = 0;
 };
 
 // One encoded file of a step, named by its suffix.
@@ -43,11 +47,14 @@ struct StepOutput {
   RenderedFile& next_file(const std::string& label);
 };
 
-// A thread's own images and plane, reused from one render to the next.
+// A thread's own images and plane, reused from one render to the next, and
+// the photo's plane demosaicked in the last pattern it asked for.
 struct RenderScratch {
   BayerPlane plane;
   RgbImage image;
   RgbImage effect;
+  DemosaickedPhoto demosaicked;
+  std::optional<std::size_t> demosaicked_position;
 };
 
 struct RenderStep {

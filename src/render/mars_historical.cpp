@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "base/failure.h"
@@ -126,12 +127,19 @@ void enhance_colour(std::vector<std::uint8_t>& px, const ChannelLuts& luts, doub
 RgbImage render_mars_historical(RgbImage image, std::span<const std::uint8_t> raw) {
   if (raw.size() < 12) throw Failure("Mars raw payload is shorter than its 12-byte header");
   if (!render_detail::well_formed(image)) throw Failure("Invalid baseline RGB image");
+  const Histograms h = render_detail::histograms(image.pixels);
+  return render_mars_historical(std::move(image), raw, h);
+}
+
+RgbImage render_mars_historical(RgbImage image, std::span<const std::uint8_t> raw, const Histograms& h) {
+  if (raw.size() < 12) throw Failure("Mars raw payload is shorter than its 12-byte header");
+  if (!render_detail::well_formed(image)) throw Failure("Invalid baseline RGB image");
 
   std::vector<std::uint8_t>& px = image.pixels;
   const std::uint64_t n = px.size() / 3;
   const Lut tone = header_tone_curve(raw[7]);
   ChannelLuts luts{tone, tone, tone};
-  const Histograms toned = mapped_histograms(render_detail::histograms(px), luts);
+  const Histograms toned = mapped_histograms(h, luts);
   const double amount = saturation_amount(toned, n);
   const std::uint64_t m = n / 200;
   ChannelLuts bright{};

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 
+#include "render/pixel_math.h"
 #include "render/rgb_image.h"
 
 namespace velmora {
@@ -15,5 +16,9 @@ namespace velmora {
 // Throws Failure "Mars raw payload is shorter than its 12-byte header" or
 // "Invalid baseline RGB image" before touching any pixel.
 RgbImage render_mars_historical(RgbImage image, std::span<const std::uint8_t> raw);
+
+// The same, given the image's channel histograms.
+RgbImage render_mars_historical(RgbImage image, std::span<const std::uint8_t> raw,
+                                const render_detail::Histograms& histograms);
 
 }  // namespace velmora

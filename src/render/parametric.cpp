@@ -267,6 +267,12 @@ void apply_row_gains(std::vector<std::uint8_t>& px, std::int32_t width, const st
 
 RgbImage render_parametric(RgbImage image, const StyleParams& p) {
   if (!render_detail::well_formed(image)) throw Failure("Invalid baseline RGB image");
+  const Histograms h = render_detail::histograms(image.pixels);
+  return render_parametric(std::move(image), p, h);
+}
+
+RgbImage render_parametric(RgbImage image, const StyleParams& p, const Histograms& h) {
+  if (!render_detail::well_formed(image)) throw Failure("Invalid baseline RGB image");
   if (!(p.low_percentile >= 0.0 && p.low_percentile < p.high_percentile && p.high_percentile <= 1.0)) {
     throw Failure("Invalid percentile range");
   }
@@ -274,7 +280,6 @@ RgbImage render_parametric(RgbImage image, const StyleParams& p) {
 
   std::vector<std::uint8_t>& px = image.pixels;
   const std::uint64_t n = px.size() / 3;
-  const Histograms h = render_detail::histograms(px);
   ChannelLuts luts = levels_luts(h, n, p);
   if (p.white_balance_strength > 0.0) {
     then_apply(luts, white_balance_luts(render_detail::mapped_histograms(h, luts), n, p.white_balance_strength));

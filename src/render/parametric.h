@@ -1,6 +1,7 @@
 #pragma once
 // The eight-step pipeline shared by the parametric output styles.
 
+#include "render/pixel_math.h"
 #include "render/rgb_image.h"
 #include "render/style_params.h"
 
@@ -12,5 +13,8 @@ namespace velmora {
 // Throws Failure "Invalid baseline RGB image", "Invalid percentile range" or
 // "Gamma must be positive" before touching any pixel.
 RgbImage render_parametric(RgbImage image, const StyleParams& params);
+
+// The same, given the image's channel histograms.
+RgbImage render_parametric(RgbImage image, const StyleParams& params, const render_detail::Histograms& histograms);
 
 }  // namespace velmora
