@@ -67,7 +67,7 @@ class ChunkWriter {
   std::span<const std::uint8_t> appended() const { return std::span(out_.data() + summed_, out_.size() - summed_); }
 
   std::vector<std::uint8_t>& out_;
-  std::uint32_t length_;
+  [[maybe_unused]] std::uint32_t length_;  // checked in debug builds
   std::size_t data_start_ = 0;
   std::size_t summed_ = 0;
   std::uint32_t crc_ = 0;

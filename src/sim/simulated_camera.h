@@ -196,7 +196,6 @@ class SimulatedCamera final : public UsbApi {
   std::uint64_t poll_start_ns_ = 0;
   bool status_pending_ = false;
   std::uint8_t pending_status_ = 0;
-  bool data_token_pending_ = false;  // the final response will be followed by data
   PendingRead data_;
   int photo_ordinal_ = 0;
   int chunk_ = 0;
