@@ -1,32 +1,25 @@
-// What only a fake window can show of the controller: failing workers and
-// threads, posts that do not arrive, and the download report with errors. The
-// rest of its rules are checked on the real window (main_window_test_win.cpp).
+// What only a fake window shows of the controller: failing workers and
+// threads, posts that never arrive, previews it must not start and the report
+// of a download with errors. The rest is checked on the real window.
 #include <gtest/gtest.h>
 
-#include <deque>
-
 #include "base/failure.h"
+#include "base/text.h"
 #include "ops/download.h"
 #include "ui/controller.h"
-#include "ui/recording_shell.h"
 
 namespace velmora {
 namespace {
 
-// Threads run at once; posted messages wait until pump() delivers them.
-class FakeWindow : public OperationUi {
- public:
+// Threads run at once and posts are handled at once; both can be refused.
+struct FakeWindow : OperationUi {
   bool window_alive() override { return alive; }
   bool post(std::uint32_t message, void* payload) override {
-    if (accept_posts) queue.push_back({message, payload});
-    return accept_posts;
+    return accept_posts && controller.handle_message(message, payload);
   }
-  bool start_thread(std::function<void()> body) override {
-    if (threads_start) body();
-    return threads_start;
-  }
+  bool start_thread(std::function<void()> body) override { return threads_start && (body(), true); }
   void message_box(const std::u16string& text, const std::u16string& caption, MessageIcon icon) override {
-    boxes.push_back(test::box_line(text, caption, icon));
+    log.push_back("iwe"[static_cast<int>(icon)] + (" " + utf16_to_utf8(caption + u": " + text)));
   }
   void enable_camera_controls(bool) override {}
   void set_status_line(const std::u16string&) override {}
@@ -41,93 +34,67 @@ class FakeWindow : public OperationUi {
   std::vector<bool> photo_rows_checked() override { return {}; }
   DownloadOptions read_download_options() override { return {}; }
 
-  void pump(OperationController& controller) {
-    for (; !queue.empty(); queue.pop_front())
-      EXPECT_TRUE(controller.handle_message(queue.front().first, queue.front().second));
-  }
-
   bool alive = true, accept_posts = true, threads_start = true;
-  std::deque<std::pair<std::uint32_t, void*>> queue;
-  std::vector<std::string> boxes, log;
-};
-
-struct Harness {
-  FakeWindow window;
-  std::string refresh_failure;
-  std::vector<std::int32_t> preview_patterns;
-  OperationController controller{window,
+  std::string thrown;                  // by the refresh worker, when not empty
+  std::vector<std::int32_t> patterns;  // given to the preview worker
+  std::vector<std::string> log;        // lines and boxes
+  OperationController controller{*this,
                                  {[this](const ProgressFn&) {
-                                    if (!refresh_failure.empty()) throw Failure(refresh_failure);
+                                    if (!thrown.empty()) throw Failure(thrown);
                                     ScanData scan;
                                     scan.entries.resize(2);
                                     return scan;
                                   },
                                   [this](const ScanSnapshot&, std::uint64_t, std::int32_t pattern, const ProgressFn&) {
-                                    preview_patterns.push_back(pattern);
-                                    return RgbImage{1, 1, {1, 2, 3}};
+                                    patterns.push_back(pattern);
+                                    return RgbImage{};
                                   },
-                                  [](const ScanSnapshot&, const std::vector<std::uint64_t>&, const DownloadOptions&,
-                                     const ProgressFn&) { return DownloadResult{}; }}};
+                                  nullptr}};
 };
 
-TEST(Controller, FailuresAreReportedAndClearBusy) {
-  struct Case {
-    std::string thrown;
-    bool thread_starts;
-    std::string reported;
-  };
-  const Case cases[] = {
+TEST(Controller, FailuresAreReportedAndEndTheOperation) {
+  const std::tuple<std::string, bool, std::string> cases[] = {
       {"All five bounded camera directory reads failed.", true, "All five bounded camera directory reads failed."},
       {"bad \xff byte", true, "(unknown)"},
       {"", false, "Could not start the camera operation thread"}};
-  for (const Case& c : cases) {
-    Harness h;
-    h.refresh_failure = c.thrown;
-    h.window.threads_start = c.thread_starts;
-    h.controller.refresh();
-    h.window.pump(h.controller);
-    EXPECT_FALSE(h.controller.busy());
-    EXPECT_FALSE(h.controller.snapshot());
-    EXPECT_EQ(h.window.log.back(), "ERROR: " + c.reported);
-    EXPECT_EQ(h.window.boxes, std::vector<std::string>{"w Velmora operation failed safely: " + c.reported});
+  for (const auto& [thrown, thread_starts, reported] : cases) {
+    FakeWindow w;
+    w.thrown = thrown;
+    w.threads_start = thread_starts;
+    w.controller.refresh();
+    EXPECT_FALSE(w.controller.busy() || w.controller.snapshot());
+    EXPECT_EQ(w.log, (std::vector<std::string>{"Reading the camera directory (read-only)...", "ERROR: " + reported,
+                                               "w Velmora operation failed safely: " + reported}));
   }
 }
 
-TEST(Controller, NothingIsPostedToAWindowThatIsGone) {
-  Harness h;
-  h.window.alive = false;
-  h.controller.refresh();
-  EXPECT_TRUE(h.window.queue.empty());  // the sanitizer build proves the payloads were freed
-  Harness failing_posts;
-  failing_posts.window.accept_posts = false;  // PostMessageW fails: the worker keeps and frees the payload
-  failing_posts.controller.refresh();
-  EXPECT_TRUE(failing_posts.window.queue.empty());
+TEST(Controller, NothingIsPostedToAWindowThatIsGoneOrRefusesIt) {
+  for (const bool alive : {false, true}) {
+    FakeWindow w;  // the sanitizer build proves the payloads were freed
+    w.alive = alive;
+    w.accept_posts = false;
+    w.controller.refresh();
+    EXPECT_EQ(w.log.size(), 1u);
+  }
 }
 
-TEST(Controller, PreviewOnlyOfAListedPhotoWithTheOverridePattern) {
-  Harness h;
-  h.controller.preview(0);
-  h.controller.refresh();
-  h.window.pump(h.controller);
-  h.controller.preview(2);
-  EXPECT_TRUE(h.preview_patterns.empty()) << "no snapshot, then index 2 of two entries";
-  h.controller.preview(1);
-  h.window.pump(h.controller);
-  EXPECT_EQ(h.preview_patterns, std::vector<std::int32_t>{0}) << "RGGB";
-  EXPECT_EQ(h.window.log.back(), "Preview displayed. No temporary photo files were saved.");
+TEST(Controller, PreviewsOnlyAListedPhotoInTheOverridePattern) {
+  FakeWindow w;
+  w.controller.preview(0);  // nothing listed yet
+  w.controller.refresh();
+  w.controller.preview(2);  // two entries
+  w.controller.preview(1);
+  EXPECT_EQ(w.patterns, std::vector<std::int32_t>{0}) << "RGGB";
 }
 
 TEST(Controller, DownloadWithErrorsReportsThem) {
-  Harness h;
-  h.controller.set_busy(true);
-  h.controller.on_download_done(std::make_unique<DownloadResult>(
-      DownloadResult{2, 1, u"D:\\out", u"Photo 2: WinUsb_ReadPipe (Win32 error 121)\n"}));
-  EXPECT_FALSE(h.controller.busy());
-  EXPECT_EQ(h.controller.last_output_folder(), u"D:\\out");
-  EXPECT_EQ(h.window.log.back(), "Finished: 2 saved, 1 failed.");
-  EXPECT_EQ(h.window.boxes,
-            std::vector<std::string>{
-                "w Velmora download report: Completed with errors:\nPhoto 2: WinUsb_ReadPipe (Win32 error 121)\n"});
+  FakeWindow w;
+  w.controller.set_busy(true);
+  w.controller.on_download_done(std::make_unique<DownloadResult>(DownloadResult{2, 1, u"D:\\out", u"Photo 2: x\n"}));
+  EXPECT_FALSE(w.controller.busy());
+  EXPECT_EQ(w.controller.last_output_folder(), u"D:\\out");
+  EXPECT_EQ(w.log, (std::vector<std::string>{"Finished: 2 saved, 1 failed.",
+                                             "w Velmora download report: Completed with errors:\nPhoto 2: x\n"}));
 }
 
 }  // namespace
