@@ -38,16 +38,11 @@ struct FakeWindow : OperationUi {
   std::string thrown;                  // by the refresh worker, when not empty
   std::vector<std::int32_t> patterns;  // given to the preview worker
   std::vector<std::string> log;        // lines and boxes
+  ScanData listed{{}, {}, {}, {}, std::vector<PhotoEntry>(2), {}};
   OperationController controller{*this,
-                                 {[this](const ProgressFn&) {
-                                    if (!thrown.empty()) throw Failure(thrown);
-                                    ScanData scan;
-                                    scan.entries.resize(2);
-                                    return scan;
-                                  },
+                                 {[this](const ProgressFn&) { return thrown.empty() ? listed : throw Failure(thrown); },
                                   [this](const ScanSnapshot&, std::uint64_t, std::int32_t pattern, const ProgressFn&) {
-                                    patterns.push_back(pattern);
-                                    return RgbImage{};
+                                    return patterns.push_back(pattern), RgbImage{};
                                   },
                                   nullptr}};
 };

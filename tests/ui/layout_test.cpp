@@ -8,27 +8,22 @@ namespace velmora {
 namespace {
 
 TEST(Layout, ControlsAtTheEdgeWidths) {
-  struct Case {
-    LayoutRole role;
-    int client_width, x, width;
-  };
+  using R = LayoutRole;
   // The right column is fixed at 628 up to 1058 pixels, then follows the edge;
   // the folder row stops shrinking at an edit 440 pixels wide.
-  const Case cases[] = {{LayoutRole::RightColumn, 1058, 628, 408}, {LayoutRole::RightColumn, 1059, 629, 408},
-                        {LayoutRole::RightColumn, 800, 628, 270},  {LayoutRole::PhotoList, 1058, 22, 584},
-                        {LayoutRole::PhotoList, 1164, 22, 690},    {LayoutRole::StatusTitle, 1058, 22, 583},
-                        {LayoutRole::StatusTitle, 1164, 22, 689},  {LayoutRole::Title, 1164, 22, 1120},
-                        {LayoutRole::StatusDetail, 1000, 22, 956}, {LayoutRole::Refresh, 1164, 710, 162},
-                        {LayoutRole::SetupButton, 1164, 710, 320}, {LayoutRole::DeviceDetails, 1164, 881, 143},
-                        {LayoutRole::HelpInfo, 1164, 1034, 108},   {LayoutRole::FolderEdit, 740, 22, 440},
-                        {LayoutRole::Browse, 740, 472, 100},       {LayoutRole::OpenFolder, 740, 582, 124},
-                        {LayoutRole::FolderEdit, 741, 22, 441},    {LayoutRole::Browse, 741, 473, 100},
-                        {LayoutRole::OpenFolder, 741, 583, 124}};
-  for (const Case& c : cases) {
+  const std::tuple<LayoutRole, int, int, int> cases[] = {
+      {R::RightColumn, 1058, 628, 408}, {R::RightColumn, 1059, 629, 408}, {R::RightColumn, 800, 628, 270},
+      {R::PhotoList, 1058, 22, 584},    {R::PhotoList, 1164, 22, 690},    {R::StatusTitle, 1058, 22, 583},
+      {R::StatusTitle, 1164, 22, 689},  {R::Title, 1164, 22, 1120},       {R::StatusDetail, 1000, 22, 956},
+      {R::Refresh, 1164, 710, 162},     {R::SetupButton, 1164, 710, 320}, {R::DeviceDetails, 1164, 881, 143},
+      {R::HelpInfo, 1164, 1034, 108},   {R::FolderEdit, 740, 22, 440},    {R::Browse, 740, 472, 100},
+      {R::OpenFolder, 740, 582, 124},   {R::FolderEdit, 741, 22, 441},    {R::Browse, 741, 473, 100},
+      {R::OpenFolder, 741, 583, 124}};
+  for (const auto& [role, client_width, x, width] : cases) {
     for (const ControlDef& def : kControls) {
-      if (def.role != c.role) continue;
-      const DesignRect placed{c.x, def.design.y, c.width, def.design.height};  // heights never change
-      EXPECT_EQ(place_control(def, c.client_width, 0), placed) << c.client_width;
+      if (def.role != role) continue;
+      EXPECT_EQ(place_control(def, client_width, 0), (DesignRect{x, def.design.y, width, def.design.height}))
+          << client_width;
     }
   }
   EXPECT_EQ(place_control(kControls[12], 1164, 100), (DesignRect{479, 315, 122, 39})) << "scrolled by 100";
@@ -36,27 +31,22 @@ TEST(Layout, ControlsAtTheEdgeWidths) {
 }
 
 TEST(Layout, ScrollRangeAndSources) {
-  EXPECT_EQ(content_height(false), 881);
-  EXPECT_EQ(content_height(true), 1020);
-  EXPECT_EQ(max_scroll(881, 880), 1);
-  EXPECT_EQ(clamp_scroll(500, 1020, 600), 420);
+  EXPECT_EQ(clamp_scroll(500, content_height(true), 600), 420);
+  EXPECT_EQ(clamp_scroll(300, content_height(false), 600), 281);
   EXPECT_EQ(clamp_scroll(-36, 1020, 600), 0);
-  EXPECT_EQ(clamp_scroll(300, 881, 881), 0);
+  EXPECT_EQ(max_scroll(881, 880) + max_scroll(881, 2000), 1);
   const std::optional<int> targets[] = {64, 136, -160, 360, 42, 42, 0, 1020, std::nullopt};
   for (int code = 0; code < 9; ++code) EXPECT_EQ(scroll_bar_target(code, 100, 42, 1020), targets[code]) << code;
-  EXPECT_EQ(wheel_target(200, 240), 40) << "two notches up";
-  EXPECT_EQ(wheel_target(200, 60), 200) << "half a notch does not scroll";
-  EXPECT_EQ(wheel_target(200, -120), 280);
+  EXPECT_EQ(std::tuple(wheel_target(200, 240), wheel_target(200, 60), wheel_target(200, -120)),
+            std::tuple(40, 200, 280));
 }
 
 TEST(ControlTable, OptionBoxesFollowTheDownloadFlags) {
   std::u16string labels;
   for (std::size_t i = 0; i < kOptionBoxIds.size(); ++i) {
     for (const ControlDef& def : kControls) {
-      if (def.id != kOptionBoxIds[i]) continue;
-      labels += std::u16string(def.text) + u"|";
-      EXPECT_EQ(def.kind, ControlKind::CheckBox);
-      EXPECT_EQ(def.checked, DownloadOptions{}.*kDownloadFlags[i]) << "initial state is the default option";
+      const bool as_default = def.kind == ControlKind::CheckBox && def.checked == DownloadOptions{}.*kDownloadFlags[i];
+      if (def.id == kOptionBoxIds[i]) labels += def.text + std::u16string(as_default ? u"|" : u" (not the default)|");
     }
   }
   EXPECT_EQ(labels,
@@ -67,9 +57,8 @@ TEST(ControlTable, OptionBoxesFollowTheDownloadFlags) {
 }
 
 TEST(PreviewImage, BgrRowsAndPlacement) {
-  EXPECT_EQ(bgr_stride(352), 1056);
-  const RgbImage image{2, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}};
-  EXPECT_EQ(to_bgr_rows(image), (std::vector<std::uint8_t>{3, 2, 1, 6, 5, 4, 0, 0, 9, 8, 7, 12, 11, 10, 0, 0}));
+  EXPECT_EQ(to_bgr_rows({2, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}}),
+            (std::vector<std::uint8_t>{3, 2, 1, 6, 5, 4, 0, 0, 9, 8, 7, 12, 11, 10, 0, 0}));
   EXPECT_EQ(preview_placement(408, 229, 352, 288), (DesignRect{76, 10, 255, 209}));
   EXPECT_EQ(preview_placement(408, 229, 176, 144), (DesignRect{76, 10, 255, 209})) << "scaled up";
   EXPECT_EQ(preview_placement(408, 229, 640, 480), (DesignRect{65, 10, 278, 209}));

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "base/text.h"
-#include "ui/shell_host.h"
 #include "ui/window_text.h"
 
 namespace velmora {
@@ -73,32 +72,6 @@ TEST(WindowText, SnapshotIsCurrentWhileTheFirst010EInterfaceIsTheOneRead) {
   EXPECT_FALSE(snapshot_is_current(&held, {interface_of(u"\\\\?\\usb#vid_093a&pid_010e#c", 0x010E), same.begin()[1]}));
   EXPECT_FALSE(snapshot_is_current(&held, {interface_of(u"\\\\?\\USB#VID_093A&PID_010E#A", 0x010E)})) << "exact";
   EXPECT_FALSE(snapshot_is_current(nullptr, same));
-}
-
-// Help / Info opens only the program's own links, and Copy keeps it open even
-// when the clipboard fails.
-TEST(HelpInfo, LinksAndCopy) {
-  struct Shell : ShellHost {
-    void message_box(const std::u16string&, const std::u16string&, MessageIcon) override {}
-    bool show_info_dialog(const InfoDialog&) override { return true; }
-    std::optional<std::u16string> choose_folder(const std::u16string&) override { return std::nullopt; }
-    void shell_open(const std::u16string& target) override { seen += u"open " + target + u"|"; }
-    bool copy_text(const std::u16string& text) override { return (seen += u"copy " + text + u"|").empty(); }
-    bool block_shutdown(const std::u16string&) override { return false; }
-    void allow_shutdown() override {}
-    std::u16string seen;
-  } shell;
-  for (const char16_t* target : {u"https://example.org/velmora/", u"https://example.org/velmora/contributors",
-                                 u"https://example.org/velmora/support", u"https://example.org/velmora",
-                                 u"HTTPS://example.org/velmora/", u"file:///C:/Windows/system32/calc.exe", u""}) {
-    info_dialog_link(shell, target);
-  }
-  const InfoDialog dialog{u"t", u"i", u"content", u"copy me", false};
-  EXPECT_TRUE(info_dialog_button(shell, dialog, kCopyButtonId));
-  EXPECT_FALSE(info_dialog_button(shell, dialog, 1)) << "OK closes";
-  EXPECT_EQ(utf16_to_utf8(shell.seen),
-            "open https://example.org/velmora/|open https://example.org/velmora/contributors|"
-            "open https://example.org/velmora/support|copy copy me|");
 }
 
 }  // namespace
