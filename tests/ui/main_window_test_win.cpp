@@ -18,7 +18,6 @@ namespace velmora {
 namespace {
 
 std::string u8(const std::u16string& text) { return utf16_to_utf8(text); }
-#define EXPECT_SEEN(expected) EXPECT_EQ(seen(), expected)
 
 struct RecordingShell : ShellHost {
   void message_box(const std::u16string& text, const std::u16string& caption, MessageIcon icon) override {
@@ -125,20 +124,20 @@ TEST_F(MainWindowTest, RefreshCheckPreviewAndDownload) {
   command(kIdDownloadAll);  // nothing to download before a refresh
   command(kIdDeviceDetails);
   command(kIdHelpInfo);
-  EXPECT_SEEN(
-      "Camera connected \u2014 photo list not loaded | Download Selected (0) | Download All (0) | log +2: "
-      "The information dialog could not open. | i Folder not found: Choose a valid folder or download "
-      "photos first.");
+  EXPECT_EQ(seen(),
+            "Camera connected \u2014 photo list not loaded | Download Selected (0) | Download All (0) | log +2: "
+            "The information dialog could not open. | i Folder not found: Choose a valid folder or download "
+            "photos first.");
 
   command(kIdRefresh);
   ::SendMessageW(hwnd, WM_CLOSE, 0, 0);  // refused while the camera is in use, as ending the session is
   EXPECT_EQ(::SendMessageW(hwnd, WM_QUERYENDSESSION, 0, 0), FALSE);
   EXPECT_EQ(shell.blocked, "Velmora is still downloading photos from the camera.");
-  EXPECT_SEEN(
-      "Camera operation in progress... | Download Selected (0) | Download All (0) | 6 disabled | "
-      "shutdown blocked | log +1: Reading the camera directory (read-only)... | i Camera operation in "
-      "progress: A camera operation is still active. Closing during USB transfer could leave files "
-      "incomplete.\nClose after the operation has finished.");
+  EXPECT_EQ(seen(),
+            "Camera operation in progress... | Download Selected (0) | Download All (0) | 6 disabled | "
+            "shutdown blocked | log +1: Reading the camera directory (read-only)... | i Camera operation in "
+            "progress: A camera operation is still active. Closing during USB transfer could leave files "
+            "incomplete.\nClose after the operation has finished.");
   finish();
   EXPECT_EQ(::SendMessageW(hwnd, WM_QUERYENDSESSION, 0, 0), TRUE);
   std::string first_row;
@@ -151,9 +150,9 @@ TEST_F(MainWindowTest, RefreshCheckPreviewAndDownload) {
 
   // Checked rows count; with none checked, or no folder, nothing starts.
   check_rows({0, 3});
-  EXPECT_SEEN(
-      "Camera connected \u2014 ready | Download Selected (2) | Download All (7) | "
-      "log +8: Found 7 validated item(s). Check photos or Download All.");
+  EXPECT_EQ(seen(),
+            "Camera connected \u2014 ready | Download Selected (2) | Download All (7) | "
+            "log +8: Found 7 validated item(s). Check photos or Download All.");
   command(kIdSelectAll);
   EXPECT_EQ(text(c(kIdDownloadSelected)), "Download Selected (7)");
   command(kIdSelectNone);
@@ -161,14 +160,14 @@ TEST_F(MainWindowTest, RefreshCheckPreviewAndDownload) {
   ::SetWindowTextW(c(kIdFolderEdit), L"");
   command(kIdDownloadAll);
   click_row(1, 8);  // the list toggles the box itself; no preview
-  EXPECT_SEEN(
-      "Camera connected \u2014 ready | Download Selected (0) | Download All (7) | i No photographs "
-      "selected: Check at least one photo, or use Download All. | w Missing destination: Choose a "
-      "download folder first.");
+  EXPECT_EQ(seen(),
+            "Camera connected \u2014 ready | Download Selected (0) | Download All (7) | i No photographs "
+            "selected: Check at least one photo, or use Download All. | w Missing destination: Choose a "
+            "download folder first.");
   click_row(1, 60);
-  EXPECT_SEEN(
-      "Camera operation in progress... | Download Selected (0) | Download All (7) | 6 disabled | "
-      "shutdown blocked | loading | log +1: Previewing camera photo 2...");
+  EXPECT_EQ(seen(),
+            "Camera operation in progress... | Download Selected (0) | Download All (7) | 6 disabled | "
+            "shutdown blocked | loading | log +1: Previewing camera photo 2...");
   finish();
 
   // While the download runs, refresh, preview, selection and Download All are refused.
@@ -181,11 +180,11 @@ TEST_F(MainWindowTest, RefreshCheckPreviewAndDownload) {
   command(kIdSelectAll);
   command(kIdDownloadAll);
   finish();
-  EXPECT_SEEN(
-      "Camera connected \u2014 ready | Download Selected (2) | Download All (7) | preview of 304128 "
-      "bytes | log +10: Finished: 2 saved, 0 failed. | i Velmora download complete: Successfully saved "
-      "2 photo(s).\n\n" +
-      out.path().string());
+  EXPECT_EQ(seen(),
+            "Camera connected \u2014 ready | Download Selected (2) | Download All (7) | preview of 304128 "
+            "bytes | log +10: Finished: 2 saved, 0 failed. | i Velmora download complete: Successfully saved "
+            "2 photo(s).\n\n" +
+                out.path().string());
   std::string names;
   for (const auto& file : std::filesystem::directory_iterator(out.path())) {
     names += file.path().filename().string().erase(file.path().filename().string().rfind('_'), 13) + " ";
@@ -208,11 +207,11 @@ TEST_F(MainWindowTest, UnpluggingEmptiesTheListAndThePreview) {
   rig.camera.unplug();
   rig.tree.replace(sim::device_tree_scenario(sim::DeviceTreeScenario::Empty));
   ::SendMessageW(hwnd, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
-  EXPECT_SEEN("Camera disconnected | Download Selected (0) | Download All (0)");
+  EXPECT_EQ(seen(), "Camera disconnected | Download Selected (0) | Download All (0)");
   rig.camera.replug();
   rig.tree.replace(sim::device_tree_scenario(sim::DeviceTreeScenario::CameraOnWinUsb));
   ::SendMessageW(hwnd, WM_TIMER, kStatusTimer, 0);
-  EXPECT_SEEN("Camera connected \u2014 photo list not loaded | Download Selected (0) | Download All (0)");
+  EXPECT_EQ(seen(), "Camera connected \u2014 photo list not loaded | Download Selected (0) | Download All (0)");
 }
 
 struct NoWinUsbWindowTest : MainWindowTest {
@@ -236,10 +235,10 @@ TEST_F(NoWinUsbWindowTest, ShowsTheSetupButtonBesideTheDetail) {
   ::GetWindowRect(window.control_at(kRowStatusDetail), &detail);
   EXPECT_EQ(setup.left - detail.right, 12) << ::IsWindowVisible(c(kIdSetupSteps));
   command(kIdSetupSteps);
-  EXPECT_SEEN(
-      "Camera detected \u2014 WinUSB not configured | Download Selected (0) | Download All (0) | log +1: "
-      "Ready. Connect the camera and refresh the list. | i One-time WinUSB setup: " +
-      u8(kSetupStepsText));
+  EXPECT_EQ(seen(),
+            "Camera detected \u2014 WinUSB not configured | Download Selected (0) | Download All (0) | log +1: "
+            "Ready. Connect the camera and refresh the list. | i One-time WinUSB setup: " +
+                u8(kSetupStepsText));
 }
 
 }  // namespace
