@@ -1,11 +1,16 @@
 #pragma once
 // File calls that pass to the real ones (so files really appear and vanish)
-// but can be made to fail like a full disk or a broken device, and record
-// every call.
+// but can be made to fail like a full disk or a broken device, record every
+// call, and remember which files were finished: created, every byte
+// written, flushed and closed without an error. Defined with the invariants,
+// which the fuzzers link on their own.
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +20,7 @@ namespace velmora::test {
 
 struct FileFaults {
   bool fail_create = false;  // ERROR_ACCESS_DENIED
+  std::string refuse_name_containing = {};  // creates of such names fail likewise
   // Bytes that still fit on the disk, over all writes. A write that does not
   // fit stores what fits and fails with ERROR_DISK_FULL ...
   std::optional<std::uint64_t> disk_space = std::nullopt;
@@ -44,18 +50,28 @@ class FaultyFileApi final : public FileApi {
   const std::vector<std::string>& calls() const { return calls_; }
   // Creates, writes, flushes and closes so far.
   std::size_t countable_calls() const { return countable_; }
-  int open_handles() const { return open_handles_; }
+  int open_handles() const { return static_cast<int>(open_.size()); }
+  // The names of the files created, in order.
+  const std::vector<std::string>& created() const { return created_; }
+  // Files left on disk that were not finished, and handles left open.
+  std::string problem() const;
 
   FileFaults faults;
 
  private:
-  bool fail_now();
+  bool fail_now() { return ++countable_ == faults.fail_call; }
 
   FileApi& real_;
   std::size_t countable_ = 0;
   std::size_t creates_ = 0;
   std::vector<std::string> calls_;
-  int open_handles_ = 0;
+  std::vector<std::string> created_;
+  struct Open {
+    std::filesystem::path path;
+    bool intact = true;
+  };
+  std::map<FileHandle, Open> open_;
+  std::set<std::filesystem::path> created_paths_, finished_;
 };
 
 }  // namespace velmora::test
