@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "base/text.h"
 #include "platform/last_error.h"
@@ -29,18 +30,9 @@ const Texts kFileTexts = {"Could not create a new output file (or filename colli
 const Texts kPreviewTexts = {"Preview item no longer in current list", "This entry is not a supported still photo"};
 const Texts kDownloadTexts = {"Choose an output directory", "Could not choose date folder"};
 
-bool starts_with_any(const std::string& text, const std::vector<Texts>& lists) {
-  for (const auto& list : lists) {
-    for (const auto& start : list) {
-      if (text.rfind(start, 0) == 0) return true;
-    }
-  }
-  return false;
-}
-
 std::size_t count_containing(const std::vector<std::string>& lines, const std::string& part) {
-  return static_cast<std::size_t>(std::count_if(
-      lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; }));
+  return static_cast<std::size_t>(
+      std::count_if(lines.begin(), lines.end(), [&](auto& l) { return l.find(part) != std::string::npos; }));
 }
 
 bool fail_with(std::uint32_t code) {
@@ -79,7 +71,9 @@ std::string failure_text_problem(Operation operation, const std::string& text) {
                                              {kLinkTexts, kFetchTexts, kDecodeRenderTexts, kPreviewTexts},
                                              {kLinkTexts, kFileTexts, kDownloadTexts},
                                              {kLinkTexts, kFetchTexts, kDecodeRenderTexts, kFileTexts}};
-  if (starts_with_any(text, by_operation[static_cast<int>(operation)])) return {};
+  for (const Texts& texts : by_operation[static_cast<int>(operation)]) {
+    if (std::any_of(texts.begin(), texts.end(), [&](auto& start) { return text.rfind(start, 0) == 0; })) return {};
+  }
   return "not a failure text of the operation: \"" + text + "\"";
 }
 
@@ -94,17 +88,15 @@ std::string download_problem(const DownloadResult& result, std::size_t requested
     return "progress and the saved count disagree";
   }
   const std::string errors = utf16_to_utf8(result.errors);
+  if (!errors.empty() && errors.back() != '\n') return "report line without a line end";
+  std::istringstream report(errors);
   std::size_t lines = 0;
-  for (std::size_t at = 0; at < errors.size(); ++lines) {
-    const std::size_t end = errors.find('\n', at);
-    if (end == std::string::npos) return "report line without a line end";
-    const std::string line = errors.substr(at, end - at);
+  for (std::string line; std::getline(report, line); ++lines) {
     const std::size_t colon = line.find(": ");
     if (line.rfind("Photo ", 0) != 0 || colon == std::string::npos) return "report line \"" + line + "\"";
     if (auto problem = failure_text_problem(Operation::DownloadPhoto, line.substr(colon + 2)); !problem.empty()) {
       return problem;
     }
-    at = end + 1;
   }
   if (lines != count_containing(progress, " failed safely.") || lines > static_cast<std::size_t>(result.failed)) {
     return "report lines and failed photos disagree";
