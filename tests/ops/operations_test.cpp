@@ -9,7 +9,7 @@
 #include "ops/refresh.h"
 #include "render/render_photo.h"
 #include "support/invariants.h"
-#include "support/sim_fixture.h"
+#include "support/download_rig.h"
 #include "support/temp_dir.h"
 
 namespace velmora {
@@ -88,18 +88,11 @@ const Pat kB = test::pat_entry(0x22, 0x200, 20000);  // HR-CP
 const Pat kC = test::pat_entry(0x00, 0x300, 25356);  // LR-nP
 const Pat kD = test::pat_entry(0x21, 0x000, 100);    // R1
 
-std::vector<std::uint8_t> directory_of(const std::vector<Pat>& entries) {
-  std::vector<std::uint8_t> dir(8192, 0);
-  for (std::size_t i = 0; i < entries.size(); ++i) std::copy(entries[i].begin(), entries[i].end(), dir.begin() + 16 + 8 * i);
-  dir[16 + 8 * entries.size()] = 0xFF;
-  return dir;
-}
-
 sim::FaultAction fail(std::uint32_t code) { return {sim::FaultAction::Kind::Fail, code}; }
 
 TEST(Operations, RefreshMergesTheFiveObservationsWithProgressAndPauses) {
   sim::CameraImage image;
-  image.directory = directory_of({kB, kA});
+  image.directory = test::directory_of({kB, kA});
   test::OperationRig rig(sim::healthy_setup(image));
   const ScanData scan = scan_camera(rig.env, rig.progress);
   EXPECT_EQ(scan.device_path, sim::kSimulatedDevicePath);
@@ -137,7 +130,7 @@ TEST(Operations, RefreshOutcomes) {
          };
          s.camera.damage_directory = [](int opening, std::vector<std::uint8_t>& dir) {
            const std::vector<Pat> by_opening[] = {{kA, kB, kC, kD}, {kB}, {kA, kB, kC, kD}, {kC, kB}, {kD}};
-           dir = directory_of(by_opening[opening - 1]);  // the 1st and 3rd never arrive
+           dir = test::directory_of(by_opening[opening - 1]);  // the 1st and 3rd never arrive
          };
        },
        "DBC"},
@@ -149,7 +142,7 @@ TEST(Operations, RefreshOutcomes) {
   for (const RefreshCase& c : cases) {
     SCOPED_TRACE(c.name);
     sim::CameraImage image;
-    image.directory = directory_of({kA});
+    image.directory = test::directory_of({kA});
     sim::SimulatedSetup setup = sim::healthy_setup(image);
     c.change(setup);
     test::OperationRig rig(std::move(setup));

@@ -28,8 +28,8 @@ std::string first_problem(std::initializer_list<std::string> problems);
 
 enum class Operation { Refresh, Preview, Download, DownloadPhoto };
 
-// Empty when text is a failure text of the operation (DownloadPhoto: the text
-// after "Photo N: " in a download's report).
+// Empty when text is one of the system's failure texts, not a library's
+// (DownloadPhoto: the text after "Photo N: " in a download's report).
 std::string failure_text_problem(Operation operation, const std::string& text);
 
 // Saved and failed add up to the request, the report has one line per
