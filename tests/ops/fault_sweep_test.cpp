@@ -50,9 +50,9 @@ struct Job {
 struct RunEnd {
   std::uint64_t transfers = 0, sequences = 0, file_calls = 0;
   bool succeeded = false;
-  DownloadResult result;
-  FolderContents files;
-  std::string problem;
+  DownloadResult result = {};
+  FolderContents files = {};
+  std::string problem = {};
 };
 
 RunEnd run(Operation op, const Fault& fault, const Job& job = {}, const FolderContents* reference = nullptr) {
@@ -105,14 +105,14 @@ RunEnd run(Operation op, const Fault& fault, const Job& job = {}, const FolderCo
   end.files = folder_contents(folder);
   // The session log tells of the faults; it need only be complete and agree with the counts.
   FolderContents comparable = end.files;
-  std::erase_if(comparable, [&end](const auto& file) {
-    if (file.first.find("Velmora_session_") == std::string::npos) return false;
-    const std::string completed = "\nCompleted: " + std::to_string(end.result.saved) + " successful; " +
-                                  std::to_string(end.result.failed) + " failed.\n";
-    if (std::string(file.second.begin(), file.second.end()).find(completed) == std::string::npos) {
+  const std::string completed = "\nCompleted: " + std::to_string(end.result.saved) + " successful; " +
+                                std::to_string(end.result.failed) + " failed.\n";
+  std::erase_if(comparable, [&](const auto& file) {
+    const bool log = file.first.find("Velmora_session_") != std::string::npos;
+    if (log && std::string(file.second.begin(), file.second.end()).find(completed) == std::string::npos) {
       end.problem = first_problem({end.problem, "session log disagrees with the counts"});
     }
-    return true;
+    return log;
   });
   end.problem = first_problem({end.problem, camera_problem(rig.camera, &rig.tree), rig.files.problem(),
                           folder_problem(before, comparable, reference)});
@@ -135,9 +135,7 @@ TEST(FaultSweep, EveryTransferAndSequenceOfEveryOperation) {
   for (const Operation op : {Operation::Refresh, Operation::Preview, Operation::Download}) {
     const RunEnd clean = run(op, {}, job);
     ASSERT_TRUE(clean.succeeded && clean.problem.empty()) << clean.problem;
-    std::uint64_t runs = 0;
     const auto check = [&](const Fault& fault) {
-      ++runs;
       EXPECT_EQ(run(op, fault, job, &clean.files).problem, "")
           << "operation " << static_cast<int>(op) << ", jam " << fault.jam << ", at " << fault.n;
     };
@@ -145,7 +143,6 @@ TEST(FaultSweep, EveryTransferAndSequenceOfEveryOperation) {
       for (const auto& action : kTransferFaults) check(Fault{action, false, n});
     }
     for (std::uint64_t n = 1; n <= clean.sequences; n += stride()) check(Fault{std::nullopt, true, n});
-    EXPECT_GT(runs, clean.transfers / stride());
   }
 }
 
@@ -170,8 +167,7 @@ TEST(FaultSweep, EveryFileOperation) {
 TEST(FaultSweep, FullDiskReadOnlyFolderRemovedFolderAndCollisionCounters) {
   std::uint64_t bytes = 0;
   for (const auto& [name, content] : run(Operation::Download, {}).files) bytes += content.size();
-  // The archive of the first photo when its name and the counters up to
-  // _02, the last allowed, and one past it are taken.
+  // The archive of the first photo when its name, or its name and every counter, are taken.
   const auto taken = [](int last) {
     return [last](const std::filesystem::path& folder) {
       const auto base = folder / "Velmora_001_LR-CP_250314093005.velmoraraw";
@@ -191,7 +187,6 @@ TEST(FaultSweep, FullDiskReadOnlyFolderRemovedFolderAndCollisionCounters) {
                   {"read-only folder", {}, "0"},
                   {"dated folder removed before the second photo", {}, "1"},
                   {"_02", {.prepare = taken(1)}, "2"},
-                  {"_9999", {.prepare = taken(9998)}, "2"},
                   {"too many", {.prepare = taken(9999)}, "1 Photo 1: Too many filename collisions\n"}};
   cases[0].job.disk.disk_space = 0;
   cases[1].job.disk.disk_space = bytes - 4 - 1;  // the kept file is not written again

@@ -19,7 +19,7 @@
 namespace velmora::test {
 
 struct FileFaults {
-  bool fail_create = false;  // ERROR_ACCESS_DENIED
+  bool fail_create = false;                 // ERROR_ACCESS_DENIED
   std::string refuse_name_containing = {};  // creates of such names fail likewise
   // Bytes that still fit on the disk, over all writes. A write that does not
   // fit stores what fits and fails with ERROR_DISK_FULL ...
@@ -48,13 +48,10 @@ class FaultyFileApi final : public FileApi {
 
   // One line per call: "create", "write 65536", "flush", "close", "delete".
   const std::vector<std::string>& calls() const { return calls_; }
-  // Creates, writes, flushes and closes so far.
-  std::size_t countable_calls() const { return countable_; }
+  std::size_t countable_calls() const { return countable_; }  // creates, writes, flushes and closes
   int open_handles() const { return static_cast<int>(open_.size()); }
-  // The names of the files created, in order.
-  const std::vector<std::string>& created() const { return created_; }
-  // Files left on disk that were not finished, and handles left open.
-  std::string problem() const;
+  const std::vector<std::string>& created() const { return created_; }  // names, in order
+  std::string problem() const;  // unfinished files left on disk, handles left open
 
   FileFaults faults;
 
@@ -62,10 +59,8 @@ class FaultyFileApi final : public FileApi {
   bool fail_now() { return ++countable_ == faults.fail_call; }
 
   FileApi& real_;
-  std::size_t countable_ = 0;
-  std::size_t creates_ = 0;
-  std::vector<std::string> calls_;
-  std::vector<std::string> created_;
+  std::size_t countable_ = 0, creates_ = 0;
+  std::vector<std::string> calls_, created_;
   struct Open {
     std::filesystem::path path;
     bool intact = true;
