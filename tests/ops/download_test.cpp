@@ -1,319 +1,201 @@
+// Downloads of small camera images: the files each option set creates, in
+// order; byte-exact goldens of everything a download leaves; and the
+// overlapped job leaving exactly what one photo at a time leaves.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
-#include "ops/download.h"
 #include "ops/session_log.h"
-#include "ops/download_rig.h"
-#include "support/sim_fixture.h"
+#include "support/download_rig.h"
+#include "support/invariants.h"
 
 namespace velmora {
 namespace {
 
 using test::DownloadRig;
 using test::StoredPhoto;
-using test::kCompressedFlag;
-using test::kLowRes;
-using test::kNonStill;
 
-constexpr std::uint8_t kLowCompressed = kLowRes | kCompressedFlag;
-const std::string kStamp = "250314093005";
+const StoredPhoto kC{test::kLowRes | test::kCompressedFlag, test::compressed_photo()};
+const StoredPhoto kU{test::kLowRes, test::uncompressed_photo()};
+const StoredPhoto kN{test::kNonStill, test::non_still_photo()};
+const StoredPhoto kT{test::kLowRes | test::kCompressedFlag, test::tight_compressed_photo()};
 
-std::vector<std::uint8_t> read_bytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::string read_text(const std::filesystem::path& path) {
-  const auto bytes = read_bytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-std::vector<std::string> pngs(const std::string& stem, const std::vector<std::string>& suffixes,
-                              const std::string& tail = "") {
-  std::vector<std::string> names;
-  for (const auto& s : suffixes) names.push_back(stem + "_" + s + "_" + kStamp + tail + ".png");
-  return names;
-}
-
-std::vector<std::string> concat(std::vector<std::string> a, const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-TEST(Download, CompressedPhotoWithEveryRenderGivesFortySixPngsInOrder) {
-  DownloadRig rig({{kLowCompressed, test::compressed_photo()}});
-  const DownloadResult result = rig.run({0}, test::every_render());
-  EXPECT_EQ(result.saved, 1);
-  EXPECT_EQ(result.failed, 0);
-  EXPECT_EQ(result.errors, u"");
-  EXPECT_EQ(result.folder, rig.destination().u16string());
-
-  std::vector<std::string> suffixes;
-  for (std::string style : {"restrained", "balanced", "expressive", "proc20", "proc23"}) {
-    suffixes.push_back(style);
-    for (std::string set : {"brighter", "more-color", "lower-contrast", "stronger-destripe"}) {
-      suffixes.push_back(style + "-" + set);
-    }
+// Names without "Velmora_" and the time stamp; a photo's stem is written
+// once, at its first file: "001_LR-CP.velmoraraw _balanced.png".
+std::string compact(const std::vector<std::string>& names) {
+  std::string out, stem;
+  for (std::string name : names) {
+    if (const auto at = name.find("_250314093005"); at != std::string::npos) name.erase(at, 13);
+    if (name.rfind("Velmora_", 0) == 0) name.erase(0, 8);
+    const std::string this_stem = name.substr(0, name.find_first_of("_.", name.find('_') + 1));
+    out += (out.empty() ? "" : " ") + (this_stem == stem ? name.substr(this_stem.size()) : name);
+    stem = this_stem;
   }
-  for (std::string s : {"baseline", "historical-mars", "bayer-bggr", "bayer-rggb", "bayer-grbg", "bayer-gbrg",
-                        "extreme-scanline-shear", "extreme-channel-tear", "extreme-solarize-posterize",
-                        "extreme-mosaic-shred", "extreme-digital-storm", "fun-rggb-proc21", "fun-offset1-proc21",
-                        "fun-offset2-proc21", "fun-offset3-proc21", "fun-offset4-proc21", "fun-offset5-proc21",
-                        "fun-offset6-proc21", "fun-offset7-proc21", "fun-swapsigns-proc21",
-                        "fun-swapsigns-baseline"}) {
-    suffixes.push_back(s);
-  }
-  ASSERT_EQ(suffixes.size(), 46u);
-  const std::string stem = "Velmora_001_LR-CP";
-  EXPECT_EQ(rig.files.created, concat({stem + "_" + kStamp + ".velmoraraw"}, pngs(stem, suffixes)));
-  EXPECT_EQ(rig.listing().size(), 47u);
-  EXPECT_EQ(read_bytes(rig.destination() / (stem + "_" + kStamp + ".velmoraraw")), test::compressed_photo());
-  EXPECT_TRUE(test::only_allowed_commands(*rig.camera));
-  EXPECT_EQ(rig.camera->open_handles(), 0);
+  return out;
 }
 
-TEST(Download, UncompressedPhotoGetsFourFunRendersAndNoDecoderVariants) {
-  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
-  DownloadOptions options = test::no_renders();
-  options.experimental = true;
-  const DownloadResult result = rig.run({0}, options);
-  EXPECT_EQ(result.saved, 1);
-  const std::string stem = "Velmora_001_LR-nP";
-  EXPECT_EQ(rig.files.created,
-            concat({stem + "_" + kStamp + ".velmoraraw"},
-                   pngs(stem, {"fun-rggb-proc21", "fun-bggr-mars", "fun-rggb-baseline", "fun-gbrg-proc21"})));
+struct OptionsCase {
+  const char* name;
+  std::vector<StoredPhoto> photos;
+  std::vector<std::uint64_t> indices;
+  std::function<void(DownloadOptions&)> options;
+  std::string files;  // created, in order
+  std::string report;  // the errors, or what the job threw
+  std::string refuse = {};  // creates of names containing this fail
+};
+
+const auto kCouldNotCreate = "Could not create a new output file (or filename collision)";
+
+DownloadOptions every_option() {
+  DownloadOptions o;
+  for (const auto& flag : kDownloadFlags) o.*flag = true;
+  o.dated_folder = false;
+  return o;
 }
 
-TEST(Download, FailedDecoderVariantsAreLoggedAndSkippedWithoutFailingThePhoto) {
-  DownloadRig rig({{kLowCompressed, test::tight_compressed_photo()}});
-  DownloadOptions options = test::no_renders();
-  options.experimental = true;
-  options.save_usb_log = true;
-  const DownloadResult result = rig.run({0}, options);
-  EXPECT_EQ(result.saved, 1);
-  EXPECT_EQ(result.failed, 0) << utf16_to_utf8(result.errors);
-  const std::string stem = "Velmora_001_LR-CP";
-  EXPECT_EQ(rig.files.created,
-            concat(concat({stem + "_" + kStamp + ".velmoraraw"},
-                          pngs(stem, {"fun-rggb-proc21", "fun-offset1-proc21", "fun-offset2-proc21",
-                                      "fun-offset3-proc21", "fun-offset4-proc21", "fun-offset5-proc21",
-                                      "fun-swapsigns-proc21", "fun-swapsigns-baseline"})),
-                   {"Velmora_session_" + kStamp + ".txt"}));
-  const std::string log = read_text(rig.destination() / ("Velmora_session_" + kStamp + ".txt"));
-  const std::string skipped = "\nOptional glitch variant skipped: Truncated compressed Mars symbol\n"
-                              "Optional glitch variant skipped: Truncated compressed Mars symbol\n\nCompleted: 1";
-  EXPECT_NE(log.find(skipped), std::string::npos) << log.substr(log.size() > 4000 ? log.size() - 4000 : 0);
-}
-
-TEST(Download, LegacyProcWithBrighter) {
-  DownloadRig rig({{kLowCompressed, test::compressed_photo()}});
-  DownloadOptions options = test::no_renders();
-  options.legacy_proc = true;
-  options.brighter = true;
-  options.baseline_render = true;  // sets never apply to the baseline row
-  rig.run({0}, options);
-  const std::string stem = "Velmora_001_LR-CP";
-  EXPECT_EQ(rig.files.created, concat({stem + "_" + kStamp + ".velmoraraw"},
-                                      pngs(stem, {"proc20", "proc20-brighter", "proc23", "proc23-brighter",
-                                                  "baseline"})));
-}
-
-TEST(Download, DiagnosticFilesFollowTheArchiveInOrder) {
-  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
-  DownloadOptions options = test::no_renders();
-  options.balanced = true;
-  options.save_usb_transfer = options.save_metadata = options.save_bayer_plane = true;
-  rig.run({0}, options);
-  const std::string stem = "Velmora_001_LR-nP";
-  EXPECT_EQ(rig.files.created,
-            (std::vector<std::string>{stem + "_" + kStamp + ".velmoraraw", stem + "_transfer_" + kStamp + ".bin",
-                                      stem + "_metadata_" + kStamp + ".txt", stem + "_bayer_" + kStamp + ".bin",
-                                      stem + "_balanced_" + kStamp + ".png"}));
-  const auto stored = test::uncompressed_photo();
-  const auto transfer = read_bytes(rig.destination() / (stem + "_transfer_" + kStamp + ".bin"));
-  ASSERT_EQ(transfer.size(), 32768u);  // (25356 + 432) rounded down to 8192, plus one chunk
-  for (std::size_t i = 0; i < 128; ++i) EXPECT_EQ(transfer[i], 0xA0 ^ i) << i;
-  EXPECT_TRUE(std::equal(stored.begin(), stored.end(), transfer.begin() + 128));
-  EXPECT_EQ(read_bytes(rig.destination() / (stem + "_bayer_" + kStamp + ".bin")),
-            std::vector<std::uint8_t>(stored.begin() + 12, stored.end()));
-  EXPECT_EQ(read_text(rig.destination() / (stem + "_metadata_" + kStamp + ".txt")),
-            "PAT: 00 00 01 00 0c 63 00 00\n"
-            "Header: 56 00 0b 09 00 00 00 32 00 00 00 00\n"
-            "Dimensions: 176x144\n"
-            "Compressed: no\n"
-            "Original stored bytes: 25356\n"
-            "Download time (local): 250314093005\n");
-}
-
-TEST(Download, NonStillEntryIsCountedAsFailedWithoutAnErrorLine) {
-  DownloadRig rig({{kLowRes, test::uncompressed_photo()},
-                   {kNonStill, test::non_still_photo()},
-                   {kLowCompressed, test::compressed_photo()}});
-  DownloadOptions options = test::no_renders();
-  options.balanced = true;
-  const DownloadResult result = rig.run({0, 1, 2}, options);
-  EXPECT_EQ(result.saved, 2);
-  EXPECT_EQ(result.failed, 1);
-  EXPECT_EQ(result.errors, u"");
-  EXPECT_EQ(rig.progress,
-            (std::vector<std::string>{"Downloading photo 1 / 3 (camera item 1)...",
-                                      "  Original camera bytes saved.",
-                                      "  Photo 1 archived and rendered.",
-                                      "Unsupported non-still entry skipped.",
-                                      "Downloading photo 3 / 3 (camera item 3)...",
-                                      "  Original camera bytes saved.",
-                                      "  Photo 3 archived and rendered."}));
-  EXPECT_EQ(download_finished_line(result), u"Finished: 2 saved, 1 failed.");
-}
-
-TEST(Download, IndexNoLongerInTheListFailsSilently) {
-  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
-  const DownloadResult result = rig.run({5, 0}, test::no_renders());
-  EXPECT_EQ(result.saved, 1);
-  EXPECT_EQ(result.failed, 1);
-  EXPECT_EQ(result.errors, u"");
-  EXPECT_EQ(rig.progress.front(), "Downloading photo 2 / 2 (camera item 1)...");
-}
-
-TEST(Download, FailedFetchOfTheSecondPhotoLeavesTheOthersSaved) {
-  sim::SimulatedCameraConfig config;
-  config.fault = [](const sim::TransferContext& t) -> std::optional<sim::FaultAction> {
-    if (t.photo_ordinal == 2 && t.endpoint == 0x82) return sim::FaultAction{};
-    return std::nullopt;
+TEST(Download, FilesOfEachOptionSet) {
+  const OptionsCase cases[] = {
+      {"default styles", {kU}, {0}, [](DownloadOptions& o) { o = {}; },
+       "001_LR-nP.velmoraraw _restrained.png _balanced.png _expressive.png", ""},
+      {"uncompressed: four fun renders, no decoder variants", {kU}, {0}, [](DownloadOptions& o) { o.experimental = true; },
+       "001_LR-nP.velmoraraw _fun-rggb-proc21.png _fun-bggr-mars.png _fun-rggb-baseline.png _fun-gbrg-proc21.png", ""},
+      {"decoder variants that fail are skipped", {kT}, {0},
+       [](DownloadOptions& o) { o.experimental = o.save_usb_log = true; },
+       "001_LR-CP.velmoraraw _fun-rggb-proc21.png _fun-offset1-proc21.png _fun-offset2-proc21.png "
+       "_fun-offset3-proc21.png _fun-offset4-proc21.png _fun-offset5-proc21.png _fun-swapsigns-proc21.png "
+       "_fun-swapsigns-baseline.png session.txt", ""},
+      {"sets never apply to the baseline", {kC}, {0},
+       [](DownloadOptions& o) { o.legacy_proc = o.brighter = o.baseline_render = true; },
+       "001_LR-CP.velmoraraw _proc20.png _proc20-brighter.png _proc23.png _proc23-brighter.png _baseline.png", ""},
+      {"diagnostic files follow the archive", {kU}, {0},
+       [](DownloadOptions& o) { o.balanced = o.save_usb_transfer = o.save_metadata = o.save_bayer_plane = true; },
+       "001_LR-nP.velmoraraw _transfer.bin _metadata.txt _bayer.bin _balanced.png", ""},
+      {"the same photo twice in one second", {kU, kU}, {1, 1, 0},
+       [](DownloadOptions& o) { o.balanced = o.save_metadata = true; },
+       "002_LR-nP.velmoraraw _metadata.txt _balanced.png _02.velmoraraw _metadata_02.txt _balanced_02.png "
+       "001_LR-nP.velmoraraw _metadata.txt _balanced.png", ""},
+      {"a file that cannot be made fails its photo after the archive", {kU}, {0},
+       [](DownloadOptions& o) { o.save_metadata = o.save_usb_log = true; }, "001_LR-nP.velmoraraw session.txt",
+       std::string("Photo 1: ") + kCouldNotCreate + "\n", "_metadata_"},
   };
-  DownloadRig rig({{kLowRes, test::uncompressed_photo()},
-                   {kLowCompressed, test::compressed_photo()},
-                   {kLowRes, test::uncompressed_photo()}},
-                  config);
-  DownloadOptions options = test::no_renders();
-  options.restrained = true;
-  options.save_usb_log = true;
-  const DownloadResult result = rig.run({0, 1, 2}, options);
-  EXPECT_EQ(result.saved, 2);
-  EXPECT_EQ(result.failed, 1);
-  EXPECT_EQ(utf16_to_utf8(result.errors), "Photo 2: WinUsb_ReadPipe (Win32 error 121)\n");
-  EXPECT_EQ(rig.listing(), (std::vector<std::string>{"Velmora_001_LR-nP_250314093005.velmoraraw",
-                                                     "Velmora_001_LR-nP_restrained_250314093005.png",
-                                                     "Velmora_003_LR-nP_250314093005.velmoraraw",
-                                                     "Velmora_003_LR-nP_restrained_250314093005.png",
-                                                     "Velmora_session_250314093005.txt"}));
-  EXPECT_NE(std::find(rig.progress.begin(), rig.progress.end(),
-                      "  Photo 2 failed safely. Remaining photos will be attempted."),
-            rig.progress.end());
-  const std::string log = read_text(rig.destination() / "Velmora_session_250314093005.txt");
-  // The failed fetch's transfers are logged although it left no archive.
-  EXPECT_NE(log.find(" FAIL error=121 PHOTO data chunk 1\n  \n\nPhoto 2 failed: WinUsb_ReadPipe (Win32 error 121)\n"
-                     "Photo 3 PAT "),
-            std::string::npos);
-  EXPECT_NE(log.find("\nCompleted: 2 successful; 1 failed.\n"), std::string::npos);
+  for (const OptionsCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    DownloadRig rig(c.photos);
+    rig.files.faults.refuse_name_containing = c.refuse;
+    DownloadOptions options = test::no_renders();
+    c.options(options);
+    DownloadResult result;
+    std::string report = test::failure_of([&] { result = rig.run(c.indices, options); });
+    if (report == "(no failure)") {
+      report = utf16_to_utf8(result.errors);
+      EXPECT_EQ(test::download_problem(result, c.indices.size(), rig.lines), "");
+    }
+    EXPECT_EQ(compact(rig.files.created()), c.files);
+    EXPECT_EQ(report, c.report);
+    EXPECT_EQ(test::camera_problem(rig.camera, &rig.tree), "");
+  }
 }
 
-TEST(Download, FailedMetadataWriteFailsThePhotoAfterItsArchive) {
-  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
-  rig.files.refuse_containing = "_metadata_";
-  DownloadOptions options;
-  options.save_metadata = true;
-  options.save_usb_log = true;
-  const DownloadResult result = rig.run({0}, options);
-  EXPECT_EQ(result.saved, 0);
-  EXPECT_EQ(result.failed, 1);
-  EXPECT_EQ(result.errors, u"Photo 1: Could not create a new output file (or filename collision)\n");
-  EXPECT_EQ(rig.listing(), (std::vector<std::string>{"Velmora_001_LR-nP_250314093005.velmoraraw",
-                                                     "Velmora_session_250314093005.txt"}));
-  const std::string log = read_text(rig.destination() / "Velmora_session_250314093005.txt");
-  EXPECT_NE(log.find("\nPhoto 1 PAT 00 00 01 00 0c 63 00 00 raw=Velmora_001_LR-nP_250314093005.velmoraraw\n"
-                     "Photo 1 failed: Could not create a new output file (or filename collision)\n"
-                     "\nCompleted: 0 successful; 1 failed.\n"),
-            std::string::npos);
-}
-
-TEST(Download, SamePhotoTwiceInOneSecondGetsCollisionCounters) {
-  DownloadRig rig({{kLowRes, test::uncompressed_photo()}, {kLowRes, test::uncompressed_photo()}});
-  DownloadOptions options = test::no_renders();
-  options.balanced = true;
-  options.save_metadata = true;
-  const DownloadResult result = rig.run({1, 1, 0}, options);
-  EXPECT_EQ(result.saved, 3);
-  EXPECT_EQ(rig.files.created, (std::vector<std::string>{
-                                   "Velmora_002_LR-nP_250314093005.velmoraraw",
-                                   "Velmora_002_LR-nP_metadata_250314093005.txt",
-                                   "Velmora_002_LR-nP_balanced_250314093005.png",
-                                   "Velmora_002_LR-nP_250314093005_02.velmoraraw",
-                                   "Velmora_002_LR-nP_metadata_250314093005_02.txt",
-                                   "Velmora_002_LR-nP_balanced_250314093005_02.png",
-                                   "Velmora_001_LR-nP_250314093005.velmoraraw",
-                                   "Velmora_001_LR-nP_metadata_250314093005.txt",
-                                   "Velmora_001_LR-nP_balanced_250314093005.png",
-                               }));
-}
-
-TEST(Download, DatedFolderInsideTheDestination) {
-  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
-  std::filesystem::create_directories(rig.destination() / "2025-03-14_01");
+TEST(Download, NestedDatedFoldersAndJobFailuresBeforeTheFirstPhoto) {
+  DownloadRig rig({kU});
   DownloadOptions options = test::no_renders();
   options.dated_folder = true;
-  const DownloadResult result = rig.run({0}, options);
-  const auto folder = rig.destination() / "2025-03-14_02";
-  EXPECT_EQ(result.folder, folder.u16string());
-  EXPECT_EQ(rig.listing(folder), (std::vector<std::string>{"Velmora_001_LR-nP_250314093005.velmoraraw"}));
+  options.destination = (rig.dir.path() / "a" / "b").u16string();
+  EXPECT_EQ(rig.run({0}, options).folder, (rig.dir.path() / "a" / "b" / "2025-03-14_01").u16string());
+  EXPECT_EQ(rig.run({0}, options).folder, (rig.dir.path() / "a" / "b" / "2025-03-14_02").u16string());
+  rig.lines.clear();
+  EXPECT_EQ(test::failure_of([&] { run_download(rig.env, rig.snapshot, {0}, {}, rig.progress); }),
+            "Choose an output directory");
+  rig.camera.unplug();
+  EXPECT_EQ(test::failure_of([&] { rig.run({0}, {}); }), "CreateFile (Win32 error 2)");
+  EXPECT_TRUE(rig.lines.empty());
+  EXPECT_EQ(rig.files.created().size(), 2u);
 }
 
-TEST(Download, NestedDestinationIsCreated) {
-  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
-  DownloadOptions options = test::no_renders();
-  options.destination = (rig.dir.path() / "a" / "b" / "c").u16string();
-  const DownloadResult result = rig.run({0}, options);
-  EXPECT_EQ(result.saved, 1);
-  EXPECT_TRUE(std::filesystem::is_directory(rig.dir.path() / "a" / "b" / "c"));
-}
-
-TEST(Download, NoSessionFileWithoutTheUsbLogOption) {
-  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
-  rig.run({0}, test::no_renders());
-  EXPECT_EQ(rig.listing(), (std::vector<std::string>{"Velmora_001_LR-nP_250314093005.velmoraraw"}));
-}
-
-TEST(Download, JobFailuresBeforeTheFirstPhotoThrowAndCountNothing) {
-  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
-  rig.scan();
-  DownloadOptions options;
-  try {
-    run_download(rig.env(), rig.snapshot, {0}, options, [](const std::u16string&) {}, rig.files, rig.time);
-    FAIL() << "no exception";
-  } catch (const std::exception& e) {
-    EXPECT_STREQ(e.what(), "Choose an output directory");
+// What a download of every option leaves, byte for byte: the files, the
+// progress, the file calls and the names in the order made, and the report,
+// by a 64-bit FNV-1a digest.
+struct Outcome {
+  std::string report;
+  std::uint64_t digest = 14695981039346656037u, bytes = 0;
+  void add(const std::string& text) {
+    for (unsigned char c : text + '\n') digest = (digest ^ c) * 1099511628211u;
   }
+};
 
-  rig.camera->unplug();
-  EXPECT_THROW(rig.run({0}, options), std::exception);
-  EXPECT_TRUE(rig.progress.empty());
-  EXPECT_TRUE(rig.files.created.empty());
-}
-
-TEST(Download, SessionLogThatCannotBeWrittenEndsTheJob) {
-  DownloadRig rig({{kLowRes, test::uncompressed_photo()}});
-  rig.files.refuse_containing = "Velmora_session_";
-  DownloadOptions options = test::no_renders();
-  options.save_usb_log = true;
-  try {
-    rig.run({0}, options);
-    FAIL() << "no exception";
-  } catch (const std::exception& e) {
-    EXPECT_STREQ(e.what(), "Could not create a new output file (or filename collision)");
+Outcome download(std::function<std::optional<sim::FaultAction>(const sim::TransferContext&)> fault,
+                 std::optional<std::uint64_t> disk_space, const DownloadConcurrency& concurrency) {
+  sim::SimulatedCameraConfig config;
+  config.fault = std::move(fault);
+  DownloadRig rig({kC, kU, kN, kT}, config);
+  rig.files.faults.disk_space = disk_space;
+  Outcome out;
+  DownloadResult result;
+  out.report = test::failure_of([&] { result = rig.run({0, 1, 2, 9, 3}, every_option(), concurrency); });
+  out.report += " " + std::to_string(result.saved) + "/" + std::to_string(result.failed) + " " + utf16_to_utf8(result.errors);
+  for (const auto& [name, bytes] : test::folder_contents(rig.destination())) {
+    out.add(name + std::string(bytes.begin(), bytes.end()));
+    out.bytes += bytes.size();
   }
-  EXPECT_EQ(rig.listing(), (std::vector<std::string>{"Velmora_001_LR-nP_250314093005.velmoraraw"}));
+  using Lines = std::vector<std::string>;
+  for (const Lines* lines : std::initializer_list<const Lines*>{&rig.lines, &rig.files.calls(), &rig.files.created()}) {
+    for (const auto& line : *lines) out.add(line);
+  }
+  out.add(out.report);
+  return out;
 }
 
-TEST(DownloadStem, ItemNumberHasAtLeastThreeDigits) {
+TEST(Download, OverlappedLeavesWhatOnePhotoAtATimeLeaves) {
+  const std::uint64_t healthy_bytes = download(nullptr, std::nullopt, {1, 0}).bytes;
+  const auto at = [](int ordinal, sim::FaultAction action) {
+    return [=](const sim::TransferContext& t) -> std::optional<sim::FaultAction> {
+      if (t.photo_ordinal == ordinal && t.chunk == 1) return action;
+      return std::nullopt;
+    };
+  };
+  struct Case {
+    const char* name;
+    std::function<std::optional<sim::FaultAction>(const sim::TransferContext&)> fault;
+    std::optional<std::uint64_t> disk_space;
+    std::string report;
+    std::uint64_t golden;
+  };
+  const Case cases[] = {
+      {"healthy", nullptr, std::nullopt, "(no failure) 3/2 ", 0xe98e01518964d5d8},
+      {"second photo's fetch fails", at(2, {}), std::nullopt,
+       "(no failure) 2/3 Photo 2: WinUsb_ReadPipe (Win32 error 121)\n", 0x5656e58f121348},
+      {"unplugged during the third photo", at(3, {sim::FaultAction::Kind::Unplug}), std::nullopt,
+       "(no failure) 2/3 Photo 4: WinUsb_ReadPipe (Win32 error 1167)\n", 0xc2c846eda5cd428b},
+      // The session log is written last, so the job ends with its failure.
+      {"disk fills half-way", nullptr, healthy_bytes / 2, "Could not finish writing output file 0/0 ", 0x985a37b2cb540023},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome one = download(c.fault, c.disk_space, {1, 0});
+    const Outcome overlapped = download(c.fault, c.disk_space, {2, 3});
+    EXPECT_EQ(one.report, c.report);
+    EXPECT_EQ(one.digest, c.golden) << std::hex << one.digest;
+    EXPECT_EQ(overlapped.report, one.report);
+    EXPECT_EQ(overlapped.digest, one.digest);
+  }
+}
+
+TEST(Download, NamesTextsAndChecksAroundTheJob) {
   PhotoEntry entry;
   entry.flags = 0x22;
   entry.type_code = 2;
   entry.compressed = true;
-  EXPECT_EQ(download_stem(6, entry), "Velmora_007_HR-CP");
-  EXPECT_EQ(download_stem(41, entry), "Velmora_042_HR-CP");
-  EXPECT_EQ(download_stem(999, entry), "Velmora_1000_HR-CP");
+  EXPECT_EQ(download_stem(6, entry) + download_stem(999, entry), "Velmora_007_HR-CPVelmora_1000_HR-CP");
+  const std::vector<std::uint8_t> bytes = {0x00, 0x0f, 0xf0, 0xff};
+  EXPECT_EQ(hex_bytes_limited(bytes, 4) + "|" + hex_bytes_limited(bytes, 3), "00 0f f0 ff|00 0f f0 ...");
+  EXPECT_EQ(download_started_line(3), u"Downloading 3 photograph(s) into the selected folder...");
+  EXPECT_EQ(download_finished_line({3, 1, u"", u""}), u"Finished: 3 saved, 1 failed.");
+  for (int item : {-1, 0, 1, 2, 3}) EXPECT_EQ(bayer_pattern_from_selection(item), "11023"[item + 1] - '0') << item;
+  EXPECT_EQ(collect_download_indices(false, 4, {false, true, false, true}), (std::vector<std::uint64_t>{1, 3}));
+  // The styles and the extra renders give something to render; sets and saved diagnostics alone do not.
+  for (std::size_t i = 0; i < kDownloadFlags.size(); ++i) {
+    DownloadOptions o = test::no_renders();
+    o.*kDownloadFlags[i] = true;
+    EXPECT_EQ(has_something_to_render(o), i < 3 || i >= 12) << i;
+  }
 }
 
 }  // namespace

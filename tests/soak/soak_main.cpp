@@ -2,19 +2,14 @@
 // faults (a fixed seed, so every run is the same). Every cycle must end as
 // documented with nothing left open; under the sanitizers nothing may leak;
 // in the native build the peak memory must not grow after the hundredth cycle.
-//
 // usage: soak [CYCLES]   (default 1000)
-
 #include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <random>
-#include <string>
 
-#include "base/failure.h"
-#include "ops/download.h"
-#include "ops/download_rig.h"
+#include "support/download_rig.h"
 #include "support/invariants.h"
 
 using namespace velmora;
@@ -28,22 +23,9 @@ long peak_kib() {
   return usage.ru_maxrss;
 }
 
-// AddressSanitizer holds freed memory in quarantine, so the peak grows with
-// the work done; there LeakSanitizer checks for leaks at exit instead.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kMemoryMeasured = false;
-#else
-constexpr bool kMemoryMeasured = true;
-#endif
-
-int failed_refreshes = 0;
-int failed_photos = 0;
-int failed_downloads = 0;
-
-constexpr std::uint32_t kCodes[] = {kErrorGenFailure, kErrorSemTimeout, kErrorDeviceNotConnected, 995};
-
 // One cycle; what broke, or nothing.
-std::string cycle(std::mt19937& random) {
+std::string cycle(std::mt19937& random, int& failures) {
+  static constexpr std::uint32_t kCodes[] = {kErrorGenFailure, kErrorSemTimeout, kErrorDeviceNotConnected, 995};
   sim::SimulatedCameraConfig config;
   // About one transfer in 150 fails, so most cycles see a fault or two.
   config.fault = [&random](const sim::TransferContext&) -> std::optional<sim::FaultAction> {
@@ -54,34 +36,18 @@ std::string cycle(std::mt19937& random) {
   };
   config.jam_at = [&random](const sim::SequenceContext&) { return random() % 40 == 0; };
   config.jam_clear_works = random() % 2 == 0;
-  velmora::test::DownloadRig rig({{velmora::test::kLowRes | velmora::test::kCompressedFlag,
-                                      velmora::test::compressed_photo(0)},
-                                     {velmora::test::kLowRes, velmora::test::uncompressed_photo()}},
-                                    config);
+  DownloadRig rig({{kLowRes | kCompressedFlag, compressed_photo(0)}, {kLowRes, uncompressed_photo()}}, config);
+  std::string problem;
   try {
     rig.scan();
+    const DownloadResult result = rig.run({0, 1}, {});
+    failures += result.failed;
+    problem = download_problem(result, 2, rig.lines);
   } catch (const Failure& failure) {
-    ++failed_refreshes;
-    const std::string problem = failure_text_problem(Operation::Refresh, failure.what());
-    return problem.empty() ? camera_problem(*rig.camera) : problem;
+    ++failures;
+    problem = failure_text_problem(Operation::Download, failure.what());
   }
-  WatchedFiles files;
-  std::filesystem::create_directories(rig.destination());
-  DownloadOptions options;
-  options.destination = rig.destination().u16string();
-  std::vector<std::string> lines;
-  try {
-    const DownloadResult result =
-        run_download(rig.env(), rig.snapshot, {0, 1}, options,
-                     [&lines](const std::u16string& line) { lines.push_back(utf16_to_utf8(line)); }, files, rig.time);
-    failed_photos += result.failed;
-    if (auto problem = download_problem(result, 2, lines); !problem.empty()) return problem;
-  } catch (const Failure& failure) {
-    ++failed_downloads;
-    if (auto problem = failure_text_problem(Operation::Download, failure.what()); !problem.empty()) return problem;
-  }
-  if (auto problem = files.problem(); !problem.empty()) return problem;
-  return camera_problem(*rig.camera);
+  return first_problem({problem, rig.files.problem(), camera_problem(rig.camera, &rig.tree)});
 }
 
 }  // namespace
@@ -90,24 +56,22 @@ int main(int argc, char** argv) {
   const int cycles = argc > 1 ? std::atoi(argv[1]) : 1000;
   std::mt19937 random(20261206);
   long peak_at_100 = 0;
-  int failed = 0;
+  int failed = 0, failures = 0;
   for (int n = 1; n <= cycles; ++n) {
-    if (const std::string problem = cycle(random); !problem.empty()) {
-      std::printf("cycle %d: %s\n", n, problem.c_str());
-      ++failed;
-    }
+    const std::string problem = cycle(random, failures);
+    if (!problem.empty()) std::printf("cycle %d: %s\n", n, problem.c_str());
+    failed += !problem.empty();
     if (n == 100) peak_at_100 = peak_kib();
   }
   const long peak = peak_kib();
-  std::printf("%d cycles (%d refreshes, %d downloads and %d photos failed), peak memory %ld KiB", cycles,
-              failed_refreshes, failed_downloads, failed_photos, peak);
-  if (cycles >= 100) std::printf(" (%ld KiB at cycle 100)", peak_at_100);
-  std::printf("\n");
-  // Allocator noise stays well under one page of table per cycle.
-  if (kMemoryMeasured && cycles >= 100 && peak - peak_at_100 > 1024) {
-    std::printf("peak memory grew after cycle 100\n");
-    ++failed;
-  }
+  std::printf("%d cycles (%d refreshes, downloads or photos failed), peak memory %ld KiB (%ld at cycle 100)\n", cycles,
+              failures, peak, peak_at_100);
+  // AddressSanitizer holds freed memory in quarantine, so there the peak grows
+  // with the work done and LeakSanitizer checks for leaks at exit instead.
+  // Elsewhere allocator noise stays well under one page of table per cycle.
+#if !defined(__SANITIZE_ADDRESS__)
+  if (cycles >= 100 && peak - peak_at_100 > 1024 && ++failed) std::printf("peak memory grew after cycle 100\n");
+#endif
   std::printf("%d passed, %d failed\n", cycles - std::min(failed, cycles), failed);
   return failed == 0 ? 0 : 1;
 }

@@ -1,11 +1,16 @@
 #pragma once
 // File calls that pass to the real ones (so files really appear and vanish)
-// but can be made to fail like a full disk or a broken device, and record
-// every call.
+// but can be made to fail like a full disk or a broken device, record every
+// call, and remember which files were finished: created, every byte
+// written, flushed and closed without an error. Defined with the invariants,
+// which the fuzzers link on their own.
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,7 +19,8 @@
 namespace velmora::test {
 
 struct FileFaults {
-  bool fail_create = false;  // ERROR_ACCESS_DENIED
+  bool fail_create = false;                 // ERROR_ACCESS_DENIED
+  std::string refuse_name_containing = {};  // creates of such names fail likewise
   // Bytes that still fit on the disk, over all writes. A write that does not
   // fit stores what fits and fails with ERROR_DISK_FULL ...
   std::optional<std::uint64_t> disk_space = std::nullopt;
@@ -42,20 +48,25 @@ class FaultyFileApi final : public FileApi {
 
   // One line per call: "create", "write 65536", "flush", "close", "delete".
   const std::vector<std::string>& calls() const { return calls_; }
-  // Creates, writes, flushes and closes so far.
-  std::size_t countable_calls() const { return countable_; }
-  int open_handles() const { return open_handles_; }
+  std::size_t countable_calls() const { return countable_; }  // creates, writes, flushes and closes
+  int open_handles() const { return static_cast<int>(open_.size()); }
+  const std::vector<std::string>& created() const { return created_; }  // names, in order
+  std::string problem() const;  // unfinished files left on disk, handles left open
 
   FileFaults faults;
 
  private:
-  bool fail_now();
+  bool fail_now() { return ++countable_ == faults.fail_call; }
 
   FileApi& real_;
-  std::size_t countable_ = 0;
-  std::size_t creates_ = 0;
-  std::vector<std::string> calls_;
-  int open_handles_ = 0;
+  std::size_t countable_ = 0, creates_ = 0;
+  std::vector<std::string> calls_, created_;
+  struct Open {
+    std::filesystem::path path;
+    bool intact = true;
+  };
+  std::map<FileHandle, Open> open_;
+  std::set<std::filesystem::path> created_paths_, finished_;
 };
 
 }  // namespace velmora::test

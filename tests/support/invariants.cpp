@@ -1,60 +1,35 @@
 #include "support/invariants.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "base/text.h"
+#include "platform/last_error.h"
 
 namespace velmora::test {
 namespace {
 
-// Texts by the layer that produces them; a Win32 failure ends in " (Win32 error N)".
-const std::vector<std::string> kLinkTexts = {
-    "CreateFile (Win32 error ", "WinUsb_Initialize (Win32 error ", "WinUsb_GetDescriptor(device) (Win32 error ",
-    "WinUsb_QueryInterfaceSettings (Win32 error ", "WinUsb_SetPipePolicy(PIPE_TRANSFER_TIMEOUT) (Win32 error ",
-    "WinUsb_WritePipe (Win32 error ", "WinUsb_ReadPipe (Win32 error ",
-    "USB device descriptor was shorter than expected",
-    "Safety check failed: opened device is not a known MR97310 VID/PID",
-    "Required MR97310 endpoint is missing or has unexpected type", "Short USB command write",
-    "Short USB read (expected fixed response length)"};
-const std::vector<std::string> kRefreshTexts = {
-    "No WinUSB-bound MR97310 camera found. Check Device Manager and WinUsb Device binding.",
-    "Active reads have only been verified for USB 093A:010E (not this variant)", "USB descriptor mismatch",
-    "All five bounded camera directory reads failed. Reconnect the camera; do not reset/delete it."};
-const std::vector<std::string> kFetchTexts = {
-    "Camera remains jammed after the single documented photo-download clear attempt",
-    "Camera did not acknowledge photo positioning within the 2000 ms paced deadline",
-    "PAT reports a zero-byte photo", "PAT-derived transfer exceeds the 16 MiB safety cap",
-    "Active photo download is intentionally limited to verified CIF PID 010e"};
-const std::vector<std::string> kDecodeRenderTexts = {
-    "Mars raw payload is shorter than its 12-byte header", "Raw photo is shorter than 12-byte header plus",
-    "Non-compressed Mars payload length mismatch", "Compressed payload exceeds safety cap", "Image exceeds safety cap",
-    "Incomplete compressed row seed", "Truncated Mars literal", "Truncated compressed Mars symbol",
-    "Unsupported Mars dimensions", "Invalid Mars raw photo", "Mars decompressor produced wrong image size",
-    "Invalid image dimensions", "Bayer dimensions mismatch", "Unknown Bayer pattern", "Invalid RGB image buffer",
-    "Invalid RGB source for visual glitch effect", "Invalid baseline RGB image"};
-const std::vector<std::string> kFileTexts = {"Could not create a new output file (or filename collision)",
-                                             "Could not finish writing output file", "Too many filename collisions"};
-const std::vector<std::string> kPreviewTexts = {"Preview item no longer in current list",
-                                                "This entry is not a supported still photo"};
-const std::vector<std::string> kDownloadTexts = {"Choose an output directory", "Could not choose date folder"};
+std::size_t count_containing(const std::vector<std::string>& lines, const std::string& part) {
+  return static_cast<std::size_t>(
+      std::count_if(lines.begin(), lines.end(), [&](auto& l) { return l.find(part) != std::string::npos; }));
+}
 
-bool starts_with_any(const std::string& text, const std::vector<std::vector<std::string>>& lists) {
-  for (const auto& list : lists) {
-    for (const auto& start : list) {
-      if (text.rfind(start, 0) == 0) return true;
-    }
-  }
+bool fail_with(std::uint32_t code) {
+  set_last_error(code);
   return false;
 }
 
-std::size_t count_containing(const std::vector<std::string>& lines, const std::string& part) {
-  return static_cast<std::size_t>(std::count_if(
-      lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; }));
-}
-
 }  // namespace
+
+std::string first_problem(std::initializer_list<std::string> problems) {
+  for (const auto& problem : problems) {
+    if (!problem.empty()) return problem;
+  }
+  return {};
+}
 
 std::string command_problem(const sim::SimulatedCamera& camera) {
   for (const auto& write : camera.host_writes()) {
@@ -66,25 +41,19 @@ std::string command_problem(const sim::SimulatedCamera& camera) {
   return {};
 }
 
-std::string camera_problem(const sim::SimulatedCamera& camera) {
+std::string camera_problem(const sim::SimulatedCamera& camera, const sim::SimulatedDeviceTree* tree) {
   if (auto problem = command_problem(camera); !problem.empty()) return problem;
   if (camera.open_handles() != 0) return std::to_string(camera.open_handles()) + " device handle(s) left open";
+  if (tree != nullptr && tree->open_sets() != 0) return "device information set left open";
   return {};
 }
 
-std::string failure_text_problem(Operation operation, const std::string& text) {
-  bool known = false;
-  switch (operation) {
-    case Operation::Refresh: known = starts_with_any(text, {kLinkTexts, kRefreshTexts}); break;
-    case Operation::Preview:
-      known = starts_with_any(text, {kLinkTexts, kFetchTexts, kDecodeRenderTexts, kPreviewTexts});
-      break;
-    case Operation::Download: known = starts_with_any(text, {kLinkTexts, kFileTexts, kDownloadTexts}); break;
-    case Operation::DownloadPhoto:
-      known = starts_with_any(text, {kLinkTexts, kFetchTexts, kDecodeRenderTexts, kFileTexts});
-      break;
-  }
-  return known ? std::string() : "not a failure text of the operation: \"" + text + "\"";
+std::string failure_text_problem(Operation, const std::string& text) {
+  // The system's own texts are one line beginning with a capital letter; the
+  // standard library's ("vector::_M_range_check", "bad_alloc") are not.
+  const bool own = !text.empty() && std::isupper(static_cast<unsigned char>(text[0])) &&
+                   text.find('\n') == std::string::npos && text != "(no failure)";
+  return own ? std::string() : "not a failure text of the operation: \"" + text + "\"";
 }
 
 std::string download_problem(const DownloadResult& result, std::size_t requested,
@@ -98,17 +67,15 @@ std::string download_problem(const DownloadResult& result, std::size_t requested
     return "progress and the saved count disagree";
   }
   const std::string errors = utf16_to_utf8(result.errors);
+  if (!errors.empty() && errors.back() != '\n') return "report line without a line end";
+  std::istringstream report(errors);
   std::size_t lines = 0;
-  for (std::size_t at = 0; at < errors.size(); ++lines) {
-    const std::size_t end = errors.find('\n', at);
-    if (end == std::string::npos) return "report line without a line end";
-    const std::string line = errors.substr(at, end - at);
+  for (std::string line; std::getline(report, line); ++lines) {
     const std::size_t colon = line.find(": ");
     if (line.rfind("Photo ", 0) != 0 || colon == std::string::npos) return "report line \"" + line + "\"";
     if (auto problem = failure_text_problem(Operation::DownloadPhoto, line.substr(colon + 2)); !problem.empty()) {
       return problem;
     }
-    at = end + 1;
   }
   if (lines != count_containing(progress, " failed safely.") || lines > static_cast<std::size_t>(result.failed)) {
     return "report lines and failed photos disagree";
@@ -116,46 +83,73 @@ std::string download_problem(const DownloadResult& result, std::size_t requested
   return {};
 }
 
-FileHandle WatchedFiles::create_new_file(const std::filesystem::path& path) {
-  const FileHandle file = next_.create_new_file(path);
+FaultyFileApi::FaultyFileApi(FileFaults faults_in, FileApi& real) : faults(std::move(faults_in)), real_(real) {}
+
+FileHandle FaultyFileApi::create_new_file(const std::filesystem::path& path) {
+  calls_.push_back("create");
+  if (faults.before_create) faults.before_create(++creates_, path);
+  const std::string name = utf16_to_utf8(path.filename().u16string());
+  const auto& refused = faults.refuse_name_containing;
+  if (fail_now() || faults.fail_create || (!refused.empty() && name.find(refused) != std::string::npos)) {
+    set_last_error(kErrorAccessDenied);
+    return invalid_file_handle();
+  }
+  const FileHandle file = real_.create_new_file(path);
   if (file != invalid_file_handle()) {
     open_[file] = Open{path};
-    created_.insert(path);
+    created_paths_.insert(path);
+    created_.push_back(name);
   }
   return file;
 }
 
-bool WatchedFiles::write_file(FileHandle file, const std::uint8_t* data, std::uint32_t size, std::uint32_t* written) {
-  const bool ok = next_.write_file(file, data, size, written);
+bool FaultyFileApi::write_file(FileHandle file, const std::uint8_t* data, std::uint32_t size, std::uint32_t* written) {
+  calls_.push_back("write " + std::to_string(size));
+  bool ok = false;
+  if (fail_now()) {
+    real_.write_file(file, data, size / 2, written);
+    fail_with(kErrorDiskFull);
+  } else if (!faults.disk_space || *faults.disk_space >= size) {
+    if (faults.disk_space) *faults.disk_space -= size;
+    ok = real_.write_file(file, data, size, written);
+  } else {
+    const auto fits = static_cast<std::uint32_t>(*faults.disk_space);
+    faults.disk_space = 0;
+    ok = real_.write_file(file, data, fits, written) && (faults.full_disk_writes_short || fail_with(kErrorDiskFull));
+  }
   if (!ok || *written != size) open_[file].intact = false;
   return ok;
 }
 
-bool WatchedFiles::flush_file_buffers(FileHandle file) {
-  const bool ok = next_.flush_file_buffers(file);
+bool FaultyFileApi::flush_file_buffers(FileHandle file) {
+  calls_.push_back("flush");
+  const bool ok = fail_now() || faults.fail_flush ? fail_with(kErrorDiskFull) : real_.flush_file_buffers(file);
   if (!ok) open_[file].intact = false;
   return ok;
 }
 
-bool WatchedFiles::close_handle(FileHandle file) {
-  const bool ok = next_.close_handle(file);
-  const auto it = open_.find(file);
-  if (it != open_.end()) {
+bool FaultyFileApi::close_handle(FileHandle file) {
+  calls_.push_back("close");
+  const bool closed = real_.close_handle(file);
+  const bool ok = fail_now() || faults.fail_close ? fail_with(kErrorDiskFull) : closed;
+  if (const auto it = open_.find(file); it != open_.end()) {
     if (ok && it->second.intact) finished_.insert(it->second.path);
     open_.erase(it);
   }
   return ok;
 }
 
-bool WatchedFiles::delete_file(const std::filesystem::path& path) {
-  const bool ok = next_.delete_file(path);
+bool FaultyFileApi::delete_file(const std::filesystem::path& path) {
+  calls_.push_back("delete");
+  if (faults.fail_delete) return fail_with(kErrorAccessDenied);
+  const bool ok = real_.delete_file(path);
   if (ok) finished_.erase(path);
   return ok;
 }
 
-std::string WatchedFiles::problem() const {
+std::string FaultyFileApi::problem() const {
   if (!open_.empty()) return std::to_string(open_.size()) + " file handle(s) left open";
-  for (const auto& path : created_) {
+  for (const auto& path : created_paths_) {
     std::error_code error;
     if (std::filesystem::exists(path, error) && !finished_.count(path)) {
       return "unfinished file left: " + utf16_to_utf8(path.filename().u16string());

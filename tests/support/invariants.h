@@ -6,27 +6,30 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
-#include <set>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "ops/download.h"
-#include "platform/file_api.h"
+#include "support/faulty_file_api.h"
 #include "sim/simulated_camera.h"
+#include "sim/simulated_device_tree.h"
 
 namespace velmora::test {
 
 // The host wrote only 0x21, 0x19 or 0x19 plus one byte, read at most 8192
 // bytes at a time and kept to the command sequence ...
 std::string command_problem(const sim::SimulatedCamera& camera);
-// ... and closed the device.
-std::string camera_problem(const sim::SimulatedCamera& camera);
+// ... and closed the device (and the device tree's information sets).
+std::string camera_problem(const sim::SimulatedCamera& camera, const sim::SimulatedDeviceTree* tree = nullptr);
+
+// The first of the problems that is not empty, or an empty string.
+std::string first_problem(std::initializer_list<std::string> problems);
 
 enum class Operation { Refresh, Preview, Download, DownloadPhoto };
 
-// Empty when text is a failure text of the operation (DownloadPhoto: the text
-// after "Photo N: " in a download's report).
+// Empty when text is one of the system's failure texts, not a library's
+// (DownloadPhoto: the text after "Photo N: " in a download's report).
 std::string failure_text_problem(Operation operation, const std::string& text);
 
 // Saved and failed add up to the request, the report has one line per
@@ -35,32 +38,8 @@ std::string failure_text_problem(Operation operation, const std::string& text);
 std::string download_problem(const DownloadResult& result, std::size_t requested,
                              const std::vector<std::string>& progress);
 
-// Passes every call on and remembers which files were finished: created,
-// every byte written, flushed and closed without an error.
-class WatchedFiles final : public FileApi {
- public:
-  explicit WatchedFiles(FileApi& next = system_file_api()) : next_(next) {}
-
-  FileHandle create_new_file(const std::filesystem::path& path) override;
-  bool write_file(FileHandle file, const std::uint8_t* data, std::uint32_t size, std::uint32_t* written) override;
-  bool flush_file_buffers(FileHandle file) override;
-  bool close_handle(FileHandle file) override;
-  bool delete_file(const std::filesystem::path& path) override;
-
-  // Files left on disk that were not finished, and handles left open.
-  std::string problem() const;
-  std::size_t finished_count() const { return finished_.size(); }
-
- private:
-  struct Open {
-    std::filesystem::path path;
-    bool intact = true;
-  };
-  FileApi& next_;
-  std::map<FileHandle, Open> open_;
-  std::set<std::filesystem::path> created_;
-  std::set<std::filesystem::path> finished_;
-};
+// The file calls of the fuzzers and the soak: no faults, every call watched.
+using WatchedFiles = FaultyFileApi;
 
 // Every regular file under a folder, by path relative to it, with its bytes.
 using FolderContents = std::map<std::string, std::vector<std::uint8_t>>;

@@ -45,14 +45,9 @@ struct OperationRig {
 // The eight bytes of a directory entry: type flags, the photo's 24-bit
 // location and its 24-bit size, little-endian, and a zero.
 inline std::array<std::uint8_t, 8> pat_entry(std::uint8_t flags, std::uint32_t location, std::uint32_t size) {
-  return {flags,
-          static_cast<std::uint8_t>(location),
-          static_cast<std::uint8_t>(location >> 8),
-          static_cast<std::uint8_t>(location >> 16),
-          static_cast<std::uint8_t>(size),
-          static_cast<std::uint8_t>(size >> 8),
-          static_cast<std::uint8_t>(size >> 16),
-          0};
+  const auto byte = [](std::uint32_t v, int shift) { return static_cast<std::uint8_t>(v >> shift); };
+  return {flags, byte(location, 0), byte(location, 8), byte(location, 16), byte(size, 0), byte(size, 8),
+          byte(size, 16), 0};
 }
 
 // The message of the failure that f must throw, or a note that it threw none.

@@ -10,14 +10,11 @@ namespace velmora::test {
 TempDir::TempDir() {
   std::random_device random;
   const auto base = std::filesystem::temp_directory_path();
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
     auto candidate = base / ("velmora_test_" + std::to_string(random()) + std::to_string(random()));
-    if (std::filesystem::create_directory(candidate)) {
-      path_ = std::move(candidate);
-      return;
-    }
+    if (std::filesystem::create_directory(candidate)) path_ = std::move(candidate);
   }
-  throw std::runtime_error("could not create a temporary directory");
+  if (path_.empty()) throw std::runtime_error("could not create a temporary directory");
 }
 
 TempDir::~TempDir() {
