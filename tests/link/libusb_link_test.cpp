@@ -1,8 +1,6 @@
-// The libusb device tree at its seam: what discovery and the command line
-// make of a camera that libusb lists, opens, refuses (LIBUSB_ERROR_ACCESS:
-// no permission) or finds held by a kernel driver. The camera behind the USB
-// seam is the simulated one; the whole stack is tested through umockdev in
-// tests/usbfs.
+// The libusb device tree at its seam: what discovery makes of a camera that
+// libusb lists, opens, may not open or finds held by a kernel driver. The
+// whole stack runs through umockdev in tests/usbfs.
 #ifdef VELMORA_LIBUSB
 #include "link/libusb_link.h"
 
@@ -18,32 +16,20 @@
 namespace velmora {
 namespace {
 
-TEST(LibusbErrors, EachLibusbErrorReadsAsTheWindowsCodeOfTheSameFailure) {
+TEST(Libusb, ErrorsReadAsTheWindowsCodeOfTheSameFailure) {
   const std::pair<int, std::uint32_t> table[] = {
-      {LIBUSB_SUCCESS, 0},
-      {LIBUSB_ERROR_TIMEOUT, kErrorSemTimeout},
-      {LIBUSB_ERROR_NO_DEVICE, kErrorDeviceNotConnected},
-      {LIBUSB_ERROR_ACCESS, kErrorAccessDenied},
-      {LIBUSB_ERROR_BUSY, kErrorBusy},
-      {LIBUSB_ERROR_NOT_FOUND, kErrorFileNotFound},
-      {LIBUSB_ERROR_INVALID_PARAM, kErrorInvalidParameter},
-      {LIBUSB_ERROR_NO_MEM, kErrorNotEnoughMemory},
-      {LIBUSB_ERROR_NOT_SUPPORTED, kErrorNotSupported},
-      {LIBUSB_ERROR_PIPE, kErrorGenFailure},
-      {LIBUSB_ERROR_IO, kErrorGenFailure},
-      {LIBUSB_ERROR_OVERFLOW, kErrorGenFailure},
-  };
-  for (const auto& [libusb_error, windows] : table) {
-    EXPECT_EQ(win32_error_from_libusb(libusb_error), windows) << libusb_error;
-  }
+      {LIBUSB_SUCCESS, 0}, {LIBUSB_ERROR_TIMEOUT, kErrorSemTimeout}, {LIBUSB_ERROR_NO_DEVICE, kErrorDeviceNotConnected},
+      {LIBUSB_ERROR_ACCESS, kErrorAccessDenied}, {LIBUSB_ERROR_BUSY, kErrorBusy},
+      {LIBUSB_ERROR_NOT_FOUND, kErrorFileNotFound}, {LIBUSB_ERROR_INVALID_PARAM, kErrorInvalidParameter},
+      {LIBUSB_ERROR_NO_MEM, kErrorNotEnoughMemory}, {LIBUSB_ERROR_NOT_SUPPORTED, kErrorNotSupported},
+      {LIBUSB_ERROR_PIPE, kErrorGenFailure}, {LIBUSB_ERROR_IO, kErrorGenFailure},
+      {LIBUSB_ERROR_OVERFLOW, kErrorGenFailure}};
+  for (const auto& [libusb_error, windows] : table) EXPECT_EQ(win32_error_from_libusb(libusb_error), windows) << libusb_error;
 }
 
-TEST(UsbfsPath, NamesBusAndAddressAndReadsBackOnlyThatForm) {
+TEST(Libusb, UsbfsPathNamesBusAndAddress) {
   EXPECT_EQ(usbfs_device_path(1, 2), u"/dev/bus/usb/001/002");
-  const auto parsed = parse_usbfs_device_path(usbfs_device_path(255, 127));
-  ASSERT_TRUE(parsed);
-  EXPECT_EQ(parsed->first, 255);
-  EXPECT_EQ(parsed->second, 127);
+  EXPECT_EQ(parse_usbfs_device_path(usbfs_device_path(255, 127)), std::pair(std::uint8_t{255}, std::uint8_t{127}));
   for (const std::u16string bad : {u"/dev/bus/usb/001/02", u"/dev/bus/usb/256/001", u"/dev/bus/usb/0a1/001",
                                    u"/dev/bus/usb/001-002", u"\\\\?\\usb#vid_093a&pid_010e#x"}) {
     EXPECT_FALSE(parse_usbfs_device_path(bad)) << utf16_to_utf8(bad);
@@ -53,67 +39,47 @@ TEST(UsbfsPath, NamesBusAndAddressAndReadsBackOnlyThatForm) {
 int no_kernel_driver(UsbApi&, OsHandle) { return 0; }
 int kernel_driver(UsbApi&, OsHandle) { return 1; }
 
-struct TreeCase {
-  const char* name;
-  std::uint16_t product;
-  std::uint32_t open_error;  // what opening the camera fails with (0: it opens)
-  KernelDriverQuery driver;
-  std::optional<std::string_view> refusal;
-  std::size_t interfaces;
-};
-
-class LibusbTree : public ::testing::TestWithParam<TreeCase> {};
-
 // A mouse and the camera on bus 1: the mouse is listed, never opened.
-TEST_P(LibusbTree, CameraStateReachesTheCommandLine) {
-  const TreeCase& c = GetParam();
-  VirtualClock clock;
-  sim::SimulatedCameraConfig config;
-  config.device_path = usbfs_device_path(1, 2);
-  config.create_file_error = c.open_error;
-  sim::SimulatedCamera camera(config, clock);
-  const std::vector<UsbDeviceSummary> devices = {{1, 3, "1-1", 0x046D, 0xC077}, {1, 2, "1-2", 0x093A, c.product}};
-
-  const auto entries = device_tree_entries(devices, camera, c.driver);
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].instance_id, u"USB\\VID_046D&PID_C077\\1-1");
-  EXPECT_FALSE(entries[0].driver_service);
-  EXPECT_EQ(camera.open_handles(), 0);
-
-  sim::SimulatedDeviceTreeConfig tree_config;
-  for (const DeviceTreeEntry& e : entries) {
-    sim::SimulatedDevice device;
-    device.instance_id = e.instance_id;
-    device.description = e.description;
-    device.driver_service = e.driver_service;
-    sim::add_device(tree_config, device, e.interface_path);
+TEST(Libusb, CameraStateReachesTheRefusal) {
+  const struct {
+    const char* name;
+    std::uint16_t product;
+    std::uint32_t open_error;
+    KernelDriverQuery driver;
+    std::optional<std::string_view> refusal;
+    std::size_t interfaces;
+  } cases[] = {
+      {"usable", 0x010E, 0, no_kernel_driver, std::nullopt, 1},
+      {"no permission", 0x010E, kErrorAccessDenied, no_kernel_driver, kNoPermissionText, 0},
+      {"held by a kernel driver", 0x010E, 0, kernel_driver, kKernelDriverText, 0},
+      {"variant: the refresh decides", 0x010F, 0, no_kernel_driver, std::nullopt, 1},
+      {"camera gone", 0x010E, kErrorFileNotFound, no_kernel_driver, kNoCameraText, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    VirtualClock clock;
+    sim::SimulatedCameraConfig config;
+    config.device_path = usbfs_device_path(1, 2);
+    config.create_file_error = c.open_error;
+    sim::SimulatedCamera camera(config, clock);
+    const auto entries = device_tree_entries({{1, 3, "1-1", 0x046D, 0xC077}, {1, 2, "1-2", 0x093A, c.product}},
+                                             camera, c.driver);
+    EXPECT_EQ(camera.open_handles(), 0);
+    sim::SimulatedDeviceTreeConfig tree_config;
+    for (const DeviceTreeEntry& e : entries) {
+      sim::SimulatedDevice device;
+      device.instance_id = e.instance_id, device.description = e.description, device.driver_service = e.driver_service;
+      sim::add_device(tree_config, device, e.interface_path);
+    }
+    sim::SimulatedDeviceTree tree(tree_config);
+    const auto interfaces = find_camera_interfaces(tree);
+    EXPECT_EQ(interfaces.size(), c.interfaces);
+    EXPECT_EQ(libusb_link_refusal(scan_camera_presence(tree), interfaces), c.refusal);
+    if (interfaces.empty()) continue;
+    EXPECT_EQ(utf16_to_utf8(entries[0].instance_id + u" " + interfaces[0].device_path + u" " +
+                            interfaces[0].driver_service),
+              "USB\\VID_046D&PID_C077\\1-1 /dev/bus/usb/001/002 libusb");
   }
-  sim::SimulatedDeviceTree tree(tree_config);
-  const auto interfaces = find_camera_interfaces(tree);
-  EXPECT_EQ(interfaces.size(), c.interfaces);
-  EXPECT_EQ(libusb_link_refusal(scan_camera_presence(tree), interfaces), c.refusal);
-  if (!interfaces.empty()) {
-    EXPECT_EQ(interfaces[0].device_path, u"/dev/bus/usb/001/002");
-    EXPECT_EQ(interfaces[0].driver_service, kLibusbService);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    States, LibusbTree,
-    ::testing::Values(
-        TreeCase{"Usable", 0x010E, 0, no_kernel_driver, std::nullopt, 1},
-        TreeCase{"NoPermission", 0x010E, win32_error_from_libusb(LIBUSB_ERROR_ACCESS), no_kernel_driver,
-                 kNoPermissionText, 0},
-        TreeCase{"HeldByKernelDriver", 0x010E, 0, kernel_driver, kKernelDriverText, 0},
-        // Only the refresh decides about the variant, with its own text.
-        TreeCase{"VariantOnly", 0x010F, 0, no_kernel_driver, std::nullopt, 1}),
-    [](const ::testing::TestParamInfo<TreeCase>& info) { return std::string(info.param.name); });
-
-TEST(LibusbTree, NothingListedOrCameraGoneMeansNoCamera) {
-  VirtualClock clock;
-  sim::SimulatedCamera camera({}, clock);  // its path is not the listed one: opening fails as unplugged
-  EXPECT_TRUE(device_tree_entries({{1, 2, "1-2", 0x093A, 0x010E}}, camera, no_kernel_driver).empty());
-  EXPECT_EQ(libusb_link_refusal({}, {}), kNoCameraText);
 }
 
 }  // namespace
