@@ -17,14 +17,20 @@ namespace velmora {
 namespace {
 
 TEST(Libusb, ErrorsReadAsTheWindowsCodeOfTheSameFailure) {
-  const std::pair<int, std::uint32_t> table[] = {
-      {LIBUSB_SUCCESS, 0}, {LIBUSB_ERROR_TIMEOUT, kErrorSemTimeout}, {LIBUSB_ERROR_NO_DEVICE, kErrorDeviceNotConnected},
-      {LIBUSB_ERROR_ACCESS, kErrorAccessDenied}, {LIBUSB_ERROR_BUSY, kErrorBusy},
-      {LIBUSB_ERROR_NOT_FOUND, kErrorFileNotFound}, {LIBUSB_ERROR_INVALID_PARAM, kErrorInvalidParameter},
-      {LIBUSB_ERROR_NO_MEM, kErrorNotEnoughMemory}, {LIBUSB_ERROR_NOT_SUPPORTED, kErrorNotSupported},
-      {LIBUSB_ERROR_PIPE, kErrorGenFailure}, {LIBUSB_ERROR_IO, kErrorGenFailure},
-      {LIBUSB_ERROR_OVERFLOW, kErrorGenFailure}};
-  for (const auto& [libusb_error, windows] : table) EXPECT_EQ(win32_error_from_libusb(libusb_error), windows) << libusb_error;
+  const std::pair<int, std::uint32_t> table[] = {{LIBUSB_SUCCESS, 0},
+                                                 {LIBUSB_ERROR_TIMEOUT, kErrorSemTimeout},
+                                                 {LIBUSB_ERROR_NO_DEVICE, kErrorDeviceNotConnected},
+                                                 {LIBUSB_ERROR_ACCESS, kErrorAccessDenied},
+                                                 {LIBUSB_ERROR_BUSY, kErrorBusy},
+                                                 {LIBUSB_ERROR_NOT_FOUND, kErrorFileNotFound},
+                                                 {LIBUSB_ERROR_INVALID_PARAM, kErrorInvalidParameter},
+                                                 {LIBUSB_ERROR_NO_MEM, kErrorNotEnoughMemory},
+                                                 {LIBUSB_ERROR_NOT_SUPPORTED, kErrorNotSupported},
+                                                 {LIBUSB_ERROR_PIPE, kErrorGenFailure},
+                                                 {LIBUSB_ERROR_IO, kErrorGenFailure},
+                                                 {LIBUSB_ERROR_OVERFLOW, kErrorGenFailure}};
+  for (const auto& [libusb_error, windows] : table)
+    EXPECT_EQ(win32_error_from_libusb(libusb_error), windows) << libusb_error;
 }
 
 TEST(Libusb, UsbfsPathNamesBusAndAddress) {
@@ -62,8 +68,8 @@ TEST(Libusb, CameraStateReachesTheRefusal) {
     config.device_path = usbfs_device_path(1, 2);
     config.create_file_error = c.open_error;
     sim::SimulatedCamera camera(config, clock);
-    const auto entries = device_tree_entries({{1, 3, "1-1", 0x046D, 0xC077}, {1, 2, "1-2", 0x093A, c.product}},
-                                             camera, c.driver);
+    const auto entries =
+        device_tree_entries({{1, 3, "1-1", 0x046D, 0xC077}, {1, 2, "1-2", 0x093A, c.product}}, camera, c.driver);
     EXPECT_EQ(camera.open_handles(), 0);
     sim::SimulatedDeviceTreeConfig tree_config;
     for (const DeviceTreeEntry& e : entries) {
@@ -76,9 +82,9 @@ TEST(Libusb, CameraStateReachesTheRefusal) {
     EXPECT_EQ(interfaces.size(), c.interfaces);
     EXPECT_EQ(libusb_link_refusal(scan_camera_presence(tree), interfaces), c.refusal);
     if (interfaces.empty()) continue;
-    EXPECT_EQ(utf16_to_utf8(entries[0].instance_id + u" " + interfaces[0].device_path + u" " +
-                            interfaces[0].driver_service),
-              "USB\\VID_046D&PID_C077\\1-1 /dev/bus/usb/001/002 libusb");
+    EXPECT_EQ(
+        utf16_to_utf8(entries[0].instance_id + u" " + interfaces[0].device_path + u" " + interfaces[0].driver_service),
+        "USB\\VID_046D&PID_C077\\1-1 /dev/bus/usb/001/002 libusb");
   }
 }
 

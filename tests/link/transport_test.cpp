@@ -161,8 +161,9 @@ TEST(Transport, DescriptorsAndSessionOwnership) {
   CameraSession first = rig.open();
   const CameraDescriptors d = query_descriptors(first);
   std::string pipes;
-  for (const EndpointInfo& e : d.endpoints) pipes += std::to_string(e.address) + "/" + std::to_string(e.pipe_type) +
-                                                      "/" + std::to_string(e.max_packet_size) + " ";
+  for (const EndpointInfo& e : d.endpoints)
+    pipes +=
+        std::to_string(e.address) + "/" + std::to_string(e.pipe_type) + "/" + std::to_string(e.max_packet_size) + " ";
   EXPECT_EQ(d.opened_path, sim::kSimulatedDevicePath);
   EXPECT_EQ(std::vector<int>({d.vid, d.pid, d.bcd_usb, d.bcd_device, d.num_configurations, d.interface_class}),
             std::vector<int>({0x093A, 0x010E, 0x0110, 0x0100, 1, 0xFF}));

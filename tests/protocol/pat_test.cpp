@@ -30,8 +30,9 @@ TEST(Pat, Labels) {
     e.flags = flags, e.type_code = flags & 0x0F, e.compressed = (flags & 0x20) != 0;
     text += resolution_label(e) + " " + compression_label(e) + ", ";
   }
-  EXPECT_EQ(text, "High (HR) Yes (CP), High (HR) No (nP), Low (LR) No (nP), Low (LR) Yes (CP), Other Yes (CP), "
-                  "Other No (nP), ");
+  EXPECT_EQ(text,
+            "High (HR) Yes (CP), High (HR) No (nP), Low (LR) No (nP), Low (LR) Yes (CP), Other Yes (CP), "
+            "Other No (nP), ");
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ SimRig camera(const Config& change, std::uint32_t photo_size) {
   config.image.directory.assign(kDirectoryBytes, 0);
   std::iota(config.image.directory.begin(), config.image.directory.end(), std::uint8_t{7});
   Bytes& photo = config.image.photos[kLocation];
-  for (std::uint32_t i = 0; i < photo_size && photo_size <= 16776783; ++i) photo.push_back(static_cast<std::uint8_t>(i * 7 + (i >> 8)));
+  for (std::uint32_t i = 0; i < photo_size && photo_size <= 16776783; ++i)
+    photo.push_back(static_cast<std::uint8_t>(i * 7 + (i >> 8)));
   if (change) change(config);
   return SimRig(config);
 }
@@ -37,8 +38,9 @@ SimRig camera(const Config& change, std::uint32_t photo_size) {
 std::uint64_t log_hash(const TransferLog& log, std::string& text) {
   for (const TransferRecord& r : log) {
     text += std::to_string(r.sequence) + "@" + std::to_string(r.elapsed_ms) + r.direction + std::to_string(r.endpoint) +
-            " " + std::to_string(r.requested) + " " + (r.data.size() <= 16 ? hex_bytes(r.data) : std::to_string(r.data.size())) +
-            " " + std::to_string(r.ok) + std::to_string(r.error_code) + " " + r.label + "\n";
+            " " + std::to_string(r.requested) + " " +
+            (r.data.size() <= 16 ? hex_bytes(r.data) : std::to_string(r.data.size())) + " " + std::to_string(r.ok) +
+            std::to_string(r.error_code) + " " + r.label + "\n";
   }
   std::uint64_t hash = 14695981039346656037ull;
   for (const char c : text) hash = (hash ^ static_cast<std::uint8_t>(c)) * 1099511628211ull;
@@ -80,7 +82,8 @@ TEST(Sequences, OutcomeAndLog) {
        "Camera still reports jammed status 0x02 after the single documented initial jam-clear attempt",
        "6 INITIAL post-clear status / status response", 5502060019603390986u},
       {"INIT acknowledged late, jam status while polling", 0,
-       [](auto& c) { c.ack_after_polls = 5, c.unacknowledged_status = 0x02; }, "", "73 " + kPatRead, 6926884285066698442u},
+       [](auto& c) { c.ack_after_polls = 5, c.unacknowledged_status = 0x02; }, "", "73 " + kPatRead,
+       6926884285066698442u},
       // 126 attempts, 2 ms apart, reach the 250 ms deadline.
       {"INIT never acknowledged", 0, [](auto& c) { c.ack_after_polls = 0; },
        "Camera did not acknowledge INIT memory positioning within the 250 ms paced deadline",
@@ -125,8 +128,10 @@ TEST(Sequences, OutcomeAndLog) {
       {"101388 bytes", 101388, nullptr, "", "41 PHOTO data chunk 13 106496", 3356221577639839592u},
       {"largest photo", 16776783, nullptr, "", "2076 PHOTO data chunk 2048 16777216", 11192221847039008137u},
       {"empty photo", 0x1000000, nullptr, "PAT reports a zero-byte photo", "0 0", 14695981039346656037u},
-      {"one byte over the cap", 16776784, nullptr, "PAT-derived transfer exceeds the 16 MiB safety cap", "0 0", 14695981039346656037u},
-      {"largest PAT size", 16777215, nullptr, "PAT-derived transfer exceeds the 16 MiB safety cap", "0 0", 14695981039346656037u},
+      {"one byte over the cap", 16776784, nullptr, "PAT-derived transfer exceeds the 16 MiB safety cap", "0 0",
+       14695981039346656037u},
+      {"largest PAT size", 16777215, nullptr, "PAT-derived transfer exceeds the 16 MiB safety cap", "0 0",
+       14695981039346656037u},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -163,7 +168,8 @@ TEST(Sequences, OutcomeAndLog) {
 }
 
 TEST(Sequences, SecondPhotoOnOneSessionAfterAFailure) {
-  SimRig rig = camera(fault([](auto& t) { return t.photo_ordinal == 1 && t.chunk == 1; }, {FaultAction::Kind::Fail, 121}), 300);
+  SimRig rig =
+      camera(fault([](auto& t) { return t.photo_ordinal == 1 && t.chunk == 1; }, {FaultAction::Kind::Fail, 121}), 300);
   CameraSession session = rig.open();
   PhotoEntry entry;
   entry.size_bytes = 300;

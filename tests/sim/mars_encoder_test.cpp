@@ -21,7 +21,8 @@ using Bytes = std::vector<std::uint8_t>;
 int round_trip_error(const BayerPlane& plane) {
   const Bytes decoded = decompress_mars(encode_mars(plane), plane.width, plane.height, 0);
   int worst = decoded.size() == plane.samples.size() ? 0 : 999;
-  for (std::size_t i = 0; i < decoded.size() && worst < 999; ++i) worst = std::max(worst, std::abs(decoded[i] - plane.samples[i]));
+  for (std::size_t i = 0; i < decoded.size() && worst < 999; ++i)
+    worst = std::max(worst, std::abs(decoded[i] - plane.samples[i]));
   return worst;
 }
 
@@ -37,9 +38,11 @@ TEST(MarsEncoder, DecodesWithinTheLiteralStepAndExactlyWhereTheFormatCan) {
     EXPECT_EQ(round_trip_error({width, height, decompress_mars(stream, width, height, 0)}), 0);
   }
   BayerPlane smooth{352, 288, {}};
-  for (int i = 0; i < 352 * 288; ++i) smooth.samples.push_back(static_cast<std::uint8_t>(40 + (i / 352 % 2) * 60 + i % 352 / 4));
+  for (int i = 0; i < 352 * 288; ++i)
+    smooth.samples.push_back(static_cast<std::uint8_t>(40 + (i / 352 % 2) * 60 + i % 352 / 4));
   EXPECT_LT(encode_mars(smooth).size(), smooth.samples.size() / 4);
-  for (const BayerPlane& bad : {BayerPlane{1, 4, Bytes(4)}, BayerPlane{4097, 2, Bytes(8194)}, BayerPlane{4, 4, Bytes(15)}}) {
+  for (const BayerPlane& bad :
+       {BayerPlane{1, 4, Bytes(4)}, BayerPlane{4097, 2, Bytes(8194)}, BayerPlane{4, 4, Bytes(15)}}) {
     EXPECT_THROW(encode_mars(bad), Failure) << bad.width << "x" << bad.height;
   }
 }
@@ -58,18 +61,21 @@ TEST(BuiltinCameraImage, ListsEveryPhotoAndItsStillsShowTheScenes) {
     for (Scene scene : {Scene::ColourChart, Scene::Gradients, Scene::Landscape, Scene::FineDetail}) {
       const BayerPlane target = mosaic_scene_bggr(scene, width, height);
       int worst = 0;
-      for (std::size_t i = 0; i < target.samples.size(); ++i) worst = std::max(worst, std::abs(plane.samples[i] - target.samples[i]));
+      for (std::size_t i = 0; i < target.samples.size(); ++i)
+        worst = std::max(worst, std::abs(plane.samples[i] - target.samples[i]));
       best = std::min(best, worst);
     }
     EXPECT_LE(best, e.compressed ? 7 : 0) << "photo at " << e.location();
   }
   EXPECT_EQ(kinds.size(), image.photos.size());
-  EXPECT_EQ(std::vector<int>({int(kinds.count(0x00)), int(kinds.count(0x01)), int(kinds.count(0x20)), int(kinds.count(0x28))}),
+  EXPECT_EQ(std::vector<int>(
+                {int(kinds.count(0x00)), int(kinds.count(0x01)), int(kinds.count(0x20)), int(kinds.count(0x28))}),
             std::vector<int>({1, 1, 1, 1}));
   EXPECT_GE(kinds.count(0x22), 1u);
   const BayerPlane mosaic = mosaic_scene_bggr(Scene::ColourChart, 176, 144);
   const auto at = [&](int x, int y) { return scene_pixel(Scene::ColourChart, x, y, 176, 144); };
-  EXPECT_EQ(std::vector<int>({mosaic.samples[70 * 176 + 100], mosaic.samples[70 * 176 + 101], mosaic.samples[71 * 176 + 101]}),
+  EXPECT_EQ(std::vector<int>(
+                {mosaic.samples[70 * 176 + 100], mosaic.samples[70 * 176 + 101], mosaic.samples[71 * 176 + 101]}),
             std::vector<int>({at(100, 70).blue, at(101, 70).green, at(101, 71).red}));
 }
 
