@@ -16,24 +16,18 @@
 namespace velmora {
 namespace {
 
-TEST(Libusb, ErrorsReadAsTheWindowsCodeOfTheSameFailure) {
-  const std::pair<int, std::uint32_t> table[] = {{LIBUSB_SUCCESS, 0},
-                                                 {LIBUSB_ERROR_TIMEOUT, kErrorSemTimeout},
-                                                 {LIBUSB_ERROR_NO_DEVICE, kErrorDeviceNotConnected},
-                                                 {LIBUSB_ERROR_ACCESS, kErrorAccessDenied},
-                                                 {LIBUSB_ERROR_BUSY, kErrorBusy},
-                                                 {LIBUSB_ERROR_NOT_FOUND, kErrorFileNotFound},
-                                                 {LIBUSB_ERROR_INVALID_PARAM, kErrorInvalidParameter},
-                                                 {LIBUSB_ERROR_NO_MEM, kErrorNotEnoughMemory},
-                                                 {LIBUSB_ERROR_NOT_SUPPORTED, kErrorNotSupported},
-                                                 {LIBUSB_ERROR_PIPE, kErrorGenFailure},
-                                                 {LIBUSB_ERROR_IO, kErrorGenFailure},
-                                                 {LIBUSB_ERROR_OVERFLOW, kErrorGenFailure}};
-  for (const auto& [libusb_error, windows] : table)
-    EXPECT_EQ(win32_error_from_libusb(libusb_error), windows) << libusb_error;
-}
+TEST(Libusb, ErrorsAndDeviceNames) {
+  std::vector<std::uint32_t> windows;
+  for (const int error : {LIBUSB_SUCCESS, LIBUSB_ERROR_TIMEOUT, LIBUSB_ERROR_NO_DEVICE, LIBUSB_ERROR_ACCESS,
+                          LIBUSB_ERROR_BUSY, LIBUSB_ERROR_NOT_FOUND, LIBUSB_ERROR_INVALID_PARAM, LIBUSB_ERROR_NO_MEM,
+                          LIBUSB_ERROR_NOT_SUPPORTED, LIBUSB_ERROR_PIPE, LIBUSB_ERROR_IO, LIBUSB_ERROR_OVERFLOW}) {
+    windows.push_back(win32_error_from_libusb(error));
+  }
+  EXPECT_EQ(windows,
+            (std::vector<std::uint32_t>{0, kErrorSemTimeout, kErrorDeviceNotConnected, kErrorAccessDenied, kErrorBusy,
+                                        kErrorFileNotFound, kErrorInvalidParameter, kErrorNotEnoughMemory,
+                                        kErrorNotSupported, kErrorGenFailure, kErrorGenFailure, kErrorGenFailure}));
 
-TEST(Libusb, UsbfsPathNamesBusAndAddress) {
   EXPECT_EQ(usbfs_device_path(1, 2), u"/dev/bus/usb/001/002");
   EXPECT_EQ(parse_usbfs_device_path(usbfs_device_path(255, 127)), std::pair(std::uint8_t{255}, std::uint8_t{127}));
   for (const std::u16string bad : {u"/dev/bus/usb/001/02", u"/dev/bus/usb/256/001", u"/dev/bus/usb/0a1/001",
@@ -53,13 +47,12 @@ TEST(Libusb, CameraStateReachesTheRefusal) {
     std::uint32_t open_error;
     KernelDriverQuery driver;
     std::optional<std::string_view> refusal;
-    std::size_t interfaces;
   } cases[] = {
-      {"usable", 0x010E, 0, no_kernel_driver, std::nullopt, 1},
-      {"no permission", 0x010E, kErrorAccessDenied, no_kernel_driver, kNoPermissionText, 0},
-      {"held by a kernel driver", 0x010E, 0, kernel_driver, kKernelDriverText, 0},
-      {"variant: the refresh decides", 0x010F, 0, no_kernel_driver, std::nullopt, 1},
-      {"camera gone", 0x010E, kErrorFileNotFound, no_kernel_driver, kNoCameraText, 0},
+      {"usable", 0x010E, 0, no_kernel_driver, std::nullopt},
+      {"no permission", 0x010E, kErrorAccessDenied, no_kernel_driver, kNoPermissionText},
+      {"held by a kernel driver", 0x010E, 0, kernel_driver, kKernelDriverText},
+      {"variant: the refresh decides", 0x010F, 0, no_kernel_driver, std::nullopt},
+      {"camera gone", 0x010E, kErrorFileNotFound, no_kernel_driver, kNoCameraText},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -79,7 +72,7 @@ TEST(Libusb, CameraStateReachesTheRefusal) {
     }
     sim::SimulatedDeviceTree tree(tree_config);
     const auto interfaces = find_camera_interfaces(tree);
-    EXPECT_EQ(interfaces.size(), c.interfaces);
+    EXPECT_EQ(interfaces.size(), c.refusal ? 0u : 1u);
     EXPECT_EQ(libusb_link_refusal(scan_camera_presence(tree), interfaces), c.refusal);
     if (interfaces.empty()) continue;
     EXPECT_EQ(
