@@ -11,6 +11,12 @@
 #include "platform/last_error.h"
 #include "sim/simulated_device_tree.h"
 
+#ifdef VELMORA_LIBUSB
+#include <libusb.h>
+
+#include "platform/libusb_api.h"
+#endif
+
 namespace velmora {
 namespace {
 
@@ -196,6 +202,29 @@ TEST(Discovery, OpensTheDocumentedSetsAndReadsNothingOfAnUnknownOne) {
   EXPECT_EQ(read_device_instance_id(tree, bogus, device) + read_device_property(tree, bogus, device, kSpdrpDeviceDesc),
             u"");
 }
+
+#ifdef VELMORA_LIBUSB
+// The libusb seam as a whole runs through umockdev in tests/usbfs.
+TEST(Libusb, ErrorsAndDeviceNames) {
+  std::vector<std::uint32_t> windows;
+  for (const int error : {LIBUSB_SUCCESS, LIBUSB_ERROR_TIMEOUT, LIBUSB_ERROR_NO_DEVICE, LIBUSB_ERROR_ACCESS,
+                          LIBUSB_ERROR_BUSY, LIBUSB_ERROR_NOT_FOUND, LIBUSB_ERROR_INVALID_PARAM, LIBUSB_ERROR_NO_MEM,
+                          LIBUSB_ERROR_NOT_SUPPORTED, LIBUSB_ERROR_PIPE, LIBUSB_ERROR_IO, LIBUSB_ERROR_OVERFLOW}) {
+    windows.push_back(win32_error_from_libusb(error));
+  }
+  EXPECT_EQ(windows,
+            (std::vector<std::uint32_t>{0, kErrorSemTimeout, kErrorDeviceNotConnected, kErrorAccessDenied, kErrorBusy,
+                                        kErrorFileNotFound, kErrorInvalidParameter, kErrorNotEnoughMemory,
+                                        kErrorNotSupported, kErrorGenFailure, kErrorGenFailure, kErrorGenFailure}));
+
+  EXPECT_EQ(usbfs_device_path(1, 2), u"/dev/bus/usb/001/002");
+  EXPECT_EQ(parse_usbfs_device_path(usbfs_device_path(255, 127)), std::pair(std::uint8_t{255}, std::uint8_t{127}));
+  for (const std::u16string bad : {u"/dev/bus/usb/001/02", u"/dev/bus/usb/256/001", u"/dev/bus/usb/0a1/001",
+                                   u"/dev/bus/usb/001-002", u"\\\\?\\usb#vid_093a&pid_010e#x"}) {
+    EXPECT_FALSE(parse_usbfs_device_path(bad)) << utf16_to_utf8(bad);
+  }
+}
+#endif
 
 #ifdef _WIN32
 // The real SetupAPI forwarder on the host's own tree (Wine's has no camera).
