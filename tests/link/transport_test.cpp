@@ -56,6 +56,14 @@ void expect_pipes(CameraSession& s, std::size_t n) { EXPECT_EQ(query_descriptors
 
 const Call kDescriptors = [](CameraSession& s, TransferLog&) { query_descriptors(s); };
 const std::string kNotCamera = "Safety check failed: opened device is not a known MR97310 VID/PID";
+const std::string kWriteBounds = "Safety check: command write length outside allowed 1..16 bytes";
+const std::string kReadBounds = "Safety check: read length outside allowed 1..8192 bytes";
+Call write_of(std::size_t n) {
+  return [=](CameraSession& s, TransferLog& log) { write(s, log, n); };
+}
+Call read_of(std::uint64_t n) {
+  return [=](CameraSession& s, TransferLog& log) { bulk_read(s, 0x83, n, true, log, 0, ""); };
+}
 const std::string kNoPipe = "Required MR97310 endpoint is missing or has unexpected type";
 
 struct CallCase {
@@ -63,24 +71,24 @@ struct CallCase {
   Config config;
   Call call;  // on the opened session; null: the opening itself
   std::string message;
-  std::string record;  // describe(log), then "| transfers, pipe queries, ms slept"
+  std::string record = "| 0 0 0";  // describe(log), then "| transfers, pipe queries, ms slept"
 };
 
 TEST(Transport, CallsMessagesAndRecords) {
   const CallCase cases[] = {
-      {"open fails", [](auto& c) { c.create_file_error = 2; }, nullptr, "CreateFile (Win32 error 2)", "| 0 0 0"},
+      {"open fails", [](auto& c) { c.create_file_error = 2; }, nullptr, "CreateFile (Win32 error 2)"},
       {"initialise fails, close clobbers the error",
        [](auto& c) { c.initialize_error = 31, c.close_handle_sets_error = 6; }, nullptr,
-       "WinUsb_Initialize (Win32 error 31)", "| 0 0 0"},
-      {"vendor 093B", [](auto& c) { c.vid = 0x093B; }, kDescriptors, kNotCamera, "| 0 0 0"},
-      {"product 010D", [](auto& c) { c.pid = 0x010D; }, kDescriptors, kNotCamera, "| 0 0 0"},
+       "WinUsb_Initialize (Win32 error 31)"},
+      {"vendor 093B", [](auto& c) { c.vid = 0x093B; }, kDescriptors, kNotCamera},
+      {"product 010D", [](auto& c) { c.pid = 0x010D; }, kDescriptors, kNotCamera},
       {"product 010F", [](auto& c) { c.pid = 0x010F; }, kDescriptors, "(no failure)", "| 0 3 0"},
       {"short descriptor", [](auto& c) { c.device_descriptor_length = 17; }, kDescriptors,
-       "USB device descriptor was shorter than expected", "| 0 0 0"},
+       "USB device descriptor was shorter than expected"},
       {"descriptor fails", [](auto& c) { c.get_descriptor_error = 1167; }, kDescriptors,
-       "WinUsb_GetDescriptor(device) (Win32 error 1167)", "| 0 0 0"},
+       "WinUsb_GetDescriptor(device) (Win32 error 1167)"},
       {"interface query fails", [](auto& c) { c.interface_settings_error = 31; }, kDescriptors,
-       "WinUsb_QueryInterfaceSettings (Win32 error 31)", "| 0 0 0"},
+       "WinUsb_QueryInterfaceSettings (Win32 error 31)"},
       {"bulk pipe present", nullptr, require(0x82), "(no failure)", "| 0 3 0"},
       {"interrupt pipe", [](auto& c) { c.endpoints[2].pipe_type = 3; }, require(0x82), kNoPipe, "| 0 3 0"},
       {"pipe missing", [](auto& c) { c.endpoints.pop_back(); }, require(0x82), kNoPipe, "| 0 2 0"},
@@ -94,19 +102,13 @@ TEST(Transport, CallsMessagesAndRecords) {
        [](auto& s, auto&) { require_endpoint(s, 0x82, 2), expect_pipes(s, 32); }, "(no failure)", "| 0 72 0"},
       {"timeout policy fails", [](auto& c) { c.set_pipe_policy_error = 87; },
        [](CameraSession& s, TransferLog&) { set_pipe_timeout(s, 0x04, 1500); },
-       "WinUsb_SetPipePolicy(PIPE_TRANSFER_TIMEOUT) (Win32 error 87)", "| 0 0 0"},
-      {"empty write", nullptr, [](auto& s, auto& log) { write(s, log, 0); },
-       "Safety check: command write length outside allowed 1..16 bytes", "| 0 0 0"},
-      {"17-byte write", nullptr, [](auto& s, auto& log) { write(s, log, 17); },
-       "Safety check: command write length outside allowed 1..16 bytes", "| 0 0 0"},
-      {"16-byte write", nullptr, [](auto& s, auto& log) { write(s, log, 16); }, "(no failure)",
-       "1@3 OUT 04 16/16 ok w; | 1 0 0"},
-      {"empty read", nullptr, [](auto& s, auto& log) { bulk_read(s, 0x83, 0, true, log, 0, ""); },
-       "Safety check: read length outside allowed 1..8192 bytes", "| 0 0 0"},
-      {"8193-byte read", nullptr, [](auto& s, auto& log) { bulk_read(s, 0x83, 8193, true, log, 0, ""); },
-       "Safety check: read length outside allowed 1..8192 bytes", "| 0 0 0"},
-      {"2^33-byte read", nullptr, [](auto& s, auto& log) { bulk_read(s, 0x83, 1ull << 33, true, log, 0, ""); },
-       "Safety check: read length outside allowed 1..8192 bytes", "| 0 0 0"},
+       "WinUsb_SetPipePolicy(PIPE_TRANSFER_TIMEOUT) (Win32 error 87)"},
+      {"empty write", nullptr, write_of(0), kWriteBounds},
+      {"17-byte write", nullptr, write_of(17), kWriteBounds},
+      {"16-byte write", nullptr, write_of(16), "(no failure)", "1@3 OUT 04 16/16 ok w; | 1 0 0"},
+      {"empty read", nullptr, read_of(0), kReadBounds},
+      {"8193-byte read", nullptr, read_of(8193), kReadBounds},
+      {"2^33-byte read", nullptr, read_of(1ull << 33), kReadBounds},
       {"8192-byte inexact read", nullptr, [](auto& s, auto& log) { status(s, log, 8192, false); }, "(no failure)",
        "1@3 OUT 04 1/1 ok w; 2@7 IN 83 8192/16 ok r; | 2 0 0"},
       {"short exact read", fault_on(2, {FaultAction::Kind::Short, 0, 10}),
