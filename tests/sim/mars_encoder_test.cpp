@@ -57,6 +57,7 @@ TEST(BuiltinCameraImage, ListsEveryPhotoAndItsStillsShowTheScenes) {
     ASSERT_EQ(image.photos.at(e.location()).size(), e.size_bytes);
     if (e.non_still) continue;
     const auto width = static_cast<std::int32_t>(e.width), height = static_cast<std::int32_t>(e.height);
+    EXPECT_LE(image.photos.at(e.location())[7], 100) << "header byte 7 is a percentage";
     const Bytes samples = decode_raw_photo(image.photos.at(e.location()), width, height, e.compressed, 0).samples;
     int best = 999;
     for (Scene scene : {Scene::ColourChart, Scene::Gradients, Scene::Landscape, Scene::FineDetail}) {
