@@ -1,208 +1,173 @@
+// Device trees and what discovery makes of them: the interfaces found, the
+// presence walk, the decision, and how much of the tree each scan read.
 #include "link/discovery.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <functional>
 
 #include "base/text.h"
 #include "platform/last_error.h"
 #include "sim/simulated_device_tree.h"
+
+#ifdef VELMORA_LIBUSB
+#include <libusb.h>
+
+#include "platform/libusb_api.h"
+#endif
 
 namespace velmora {
 namespace {
 
 using sim::DeviceTreeScenario;
 using sim::SimulatedDevice;
-using sim::SimulatedDeviceTree;
 using sim::SimulatedDeviceTreeConfig;
+using Tree = SimulatedDeviceTreeConfig;
 
 const std::u16string kSuffix = u"#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 
-SimulatedDevice device(std::u16string id, std::u16string description = u"Dual-Mode Digital Camera",
-                       std::optional<std::u16string> service = u"WinUSB") {
+SimulatedDevice dev(std::u16string id, std::function<void(SimulatedDevice&)> change = nullptr) {
   SimulatedDevice d;
-  d.instance_id = std::move(id);
-  d.description = std::move(description);
-  d.driver_service = std::move(service);
+  d.instance_id = std::move(id), d.description = u"Dual-Mode Digital Camera", d.driver_service = u"WinUSB";
+  if (change) change(d);
   return d;
 }
 
-std::vector<std::uint16_t> product_ids(const std::vector<CameraInterfaceInfo>& list) {
-  std::vector<std::uint16_t> ids;
-  for (const auto& info : list) ids.push_back(info.product_id);
-  return ids;
-}
-
-std::vector<std::u16string> paths(const std::vector<CameraInterfaceInfo>& list) {
-  std::vector<std::u16string> out;
-  for (const auto& info : list) out.push_back(info.device_path);
-  return out;
-}
-
-TEST(MatchCameraIds, PatternsAndCase) {
-  using Ids = std::optional<std::pair<std::uint16_t, std::uint16_t>>;
-  const Ids camera = std::pair<std::uint16_t, std::uint16_t>{0x093A, 0x010E};
-  const Ids related = std::pair<std::uint16_t, std::uint16_t>{0x093A, 0x010F};
-  const struct {
-    std::u16string text;
-    Ids expected;
-  } cases[] = {
-      {u"\\\\?\\usb#vid_093a&pid_010e#sim0001" + kSuffix, camera},
-      {u"\\\\?\\USB#VID_093A&PID_010E#SIM0001" + kSuffix, camera},
-      {u"USB\\Vid_093A&pId_010F\\5&1", related},
-      {u"vid_093a&pid_010f and vid_093a&pid_010e", camera},
-      {u"VID_093A&PID_010E", camera},
-      {u"vid_093a&pid_010", std::nullopt},
-      {u"vid_093a&pid_0110", std::nullopt},
-      {u"vid_093b&pid_010e", std::nullopt},
-      {u"vid_093a_pid_010e", std::nullopt},
-      {u"vid_093a&&pid_010e", std::nullopt},
-      {u"", std::nullopt},
-  };
-  for (const auto& c : cases) EXPECT_EQ(match_camera_ids(c.text), c.expected) << utf16_to_utf8(c.text);
-}
-
-TEST(Discovery, Scenarios) {
-  const sim::SimulatedDeviceIdentity& id = sim::kSimulatedDeviceIdentity;
-  const struct {
-    const char* name;
-    DeviceTreeScenario scenario;
-    std::vector<std::uint16_t> products;
-    CameraPresence presence;
-    CameraLinkState state;
-  } cases[] = {
-      {"no camera", DeviceTreeScenario::Empty, {}, {}, CameraLinkState::Disconnected},
-      {"camera on WinUSB", DeviceTreeScenario::CameraOnWinUsb, {0x010E},
-       {true, std::u16string(id.description), std::u16string(id.instance_id), u"WinUSB"}, CameraLinkState::Connected},
-      {"camera without driver", DeviceTreeScenario::CameraWithoutDriver, {},
-       {true, std::u16string(id.description), std::u16string(id.instance_id), u""}, CameraLinkState::DetectedNoWinUsb},
-      {"only the 010F variant", DeviceTreeScenario::RelatedVariantOnly, {0x010F},
-       {true, std::u16string(id.description), u"USB\\VID_093A&PID_010F\\SIM0002", u"WinUSB"},
-       CameraLinkState::RelatedVariantOnly},
-      {"two cameras", DeviceTreeScenario::TwoCameras, {0x010E, 0x010E},
-       {true, std::u16string(id.description), std::u16string(id.instance_id), u"WinUSB"}, CameraLinkState::Connected},
-  };
-  for (const auto& c : cases) {
-    SimulatedDeviceTree tree(sim::device_tree_scenario(c.scenario));
-    const auto interfaces = find_camera_interfaces(tree);
-    const auto presence = scan_camera_presence(tree);
-    EXPECT_EQ(product_ids(interfaces), c.products) << c.name;
-    EXPECT_EQ(presence, c.presence) << c.name;
-    EXPECT_EQ(classify_camera_link(presence, interfaces), c.state) << c.name;
-    EXPECT_EQ(tree.open_sets(), 0u) << c.name;
+Tree devices(std::vector<SimulatedDevice> list, std::vector<std::u16string> paths = {}) {
+  Tree tree;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    sim::add_device(tree, list[i], i < paths.size() ? std::optional(u"\\\\?\\" + paths[i] + kSuffix) : std::nullopt);
   }
+  return tree;
 }
 
-TEST(FindCameraInterfaces, RecordOfTheSimulatedCamera) {
-  SimulatedDeviceTree tree(sim::device_tree_scenario(DeviceTreeScenario::TwoCameras));
-  const auto interfaces = find_camera_interfaces(tree);
-  ASSERT_EQ(interfaces.size(), 2u);
-  const CameraInterfaceInfo expected{std::u16string(sim::kSimulatedDeviceIdentity.device_path),
-                                     std::u16string(sim::kSimulatedDeviceIdentity.instance_id),
-                                     u"Dual-Mode Digital Camera", u"WinUSB", 0x093A, 0x010E};
-  EXPECT_EQ(interfaces[0], expected);
-  EXPECT_EQ(interfaces[1].device_path, u"\\\\?\\usb#vid_093a&pid_010e#sim0002" + kSuffix);
+Tree scenario(DeviceTreeScenario which, std::function<void(Tree&)> change = nullptr) {
+  Tree tree = sim::device_tree_scenario(which);
+  if (change) change(tree);
+  return tree;
 }
 
-TEST(FindCameraInterfaces, MatchingAndSkipping) {
-  SimulatedDeviceTreeConfig config;
-  // Path in upper case matches.
-  sim::add_device(config, device(u"USB\\VID_093A&PID_010E\\A"), u"\\\\?\\USB#VID_093A&PID_010E#A" + kSuffix);
-  // Path names nothing; the instance id names 010F.
-  sim::add_device(config, device(u"USB\\VID_093A&PID_010F\\B"), u"\\\\?\\usb#odd#b" + kSuffix);
-  // The path decides before the instance id.
-  sim::add_device(config, device(u"USB\\VID_093A&PID_010E\\C"), u"\\\\?\\usb#vid_093a&pid_010f#c" + kSuffix);
-  // Neither names the camera.
-  sim::add_device(config, device(u"USB\\VID_046D&PID_C077\\D"), u"\\\\?\\usb#vid_046d&pid_c077#d" + kSuffix);
-  // Unreadable id and properties: listed with empty strings.
-  SimulatedDevice unreadable = device(u"USB\\VID_093A&PID_010E\\E");
-  unreadable.instance_id_unreadable = true;
-  unreadable.unreadable_properties = {kSpdrpDeviceDesc, kSpdrpService};
-  sim::add_device(config, unreadable, u"\\\\?\\usb#vid_093a&pid_010e#e" + kSuffix);
-  // Unreadable id and a path that names nothing: left out.
-  SimulatedDevice hidden = device(u"USB\\VID_093A&PID_010E\\F");
-  hidden.instance_id_unreadable = true;
-  sim::add_device(config, hidden, u"\\\\?\\usb#other#f" + kSuffix);
-  // Properties stored without a terminating zero; no description at all.
-  SimulatedDevice unterminated = device(u"USB\\VID_093A&PID_010E\\G", u"Camera G", u"WinUSB");
-  unterminated.properties_unterminated = true;
-  sim::add_device(config, unterminated, u"\\\\?\\usb#vid_093a&pid_010e#g" + kSuffix);
-  SimulatedDevice bare = device(u"USB\\VID_093A&PID_010E\\H", u"", std::nullopt);
-  bare.description.reset();
-  sim::add_device(config, bare, u"\\\\?\\usb#vid_093a&pid_010e#h" + kSuffix);
+std::string tail(const std::u16string& text, char16_t separator) {
+  return utf16_to_utf8(text.substr(text.find_last_of(separator) + 1));
+}
 
-  SimulatedDeviceTree tree(config);
+// "pid path-end id-end description-length service, ... | presence | state |
+// detail reads, interface and device enumerations, property reads".
+std::string describe(const Tree& config) {
+  sim::SimulatedDeviceTree tree(config);
   const auto interfaces = find_camera_interfaces(tree);
-  const std::vector<CameraInterfaceInfo> expected = {
-      {u"\\\\?\\USB#VID_093A&PID_010E#A" + kSuffix, u"USB\\VID_093A&PID_010E\\A", u"Dual-Mode Digital Camera",
-       u"WinUSB", 0x093A, 0x010E},
-      {u"\\\\?\\usb#odd#b" + kSuffix, u"USB\\VID_093A&PID_010F\\B", u"Dual-Mode Digital Camera", u"WinUSB", 0x093A,
-       0x010F},
-      {u"\\\\?\\usb#vid_093a&pid_010f#c" + kSuffix, u"USB\\VID_093A&PID_010E\\C", u"Dual-Mode Digital Camera",
-       u"WinUSB", 0x093A, 0x010F},
-      {u"\\\\?\\usb#vid_093a&pid_010e#e" + kSuffix, u"", u"", u"", 0x093A, 0x010E},
-      {u"\\\\?\\usb#vid_093a&pid_010e#g" + kSuffix, u"USB\\VID_093A&PID_010E\\G", u"Camera G", u"WinUSB", 0x093A,
-       0x010E},
-      {u"\\\\?\\usb#vid_093a&pid_010e#h" + kSuffix, u"USB\\VID_093A&PID_010E\\H", u"", u"", 0x093A, 0x010E},
-  };
-  EXPECT_EQ(interfaces, expected);
+  const CameraPresence p = scan_camera_presence(tree);
+  std::string text;
+  for (const CameraInterfaceInfo& i : interfaces) {
+    EXPECT_TRUE(i.device_path.starts_with(u"\\\\?\\") && i.device_path.ends_with(kSuffix));
+    text += (i.vendor_id == 0x093A ? "" : "?") + std::string(i.product_id == 0x010E ? "0e " : "0f ") +
+            tail(i.device_path.substr(0, i.device_path.size() - kSuffix.size()), u'#') + " " +
+            tail(i.instance_id, u'\\') + " " + std::to_string(i.description.size()) + " " +
+            utf16_to_utf8(i.driver_service) + ", ";
+  }
+  text += p.present ? "| " + std::to_string(p.display_name.size()) + " " + tail(p.instance_id, u'\\') + " " +
+                          utf16_to_utf8(p.driver_service)
+                    : "| absent";
   EXPECT_EQ(tree.open_sets(), 0u);
+  return text + " | " + std::to_string(int(classify_camera_link(p, interfaces))) + " | " +
+         std::to_string(tree.detail_reads()) + " " + std::to_string(tree.interface_enumerations()) + " " +
+         std::to_string(tree.device_enumerations()) + " " + std::to_string(tree.property_reads());
 }
 
-TEST(FindCameraInterfaces, SurvivesFailedSteps) {
-  // Three interfaces (a mouse and two cameras); detail_reads counts the
-  // second detail calls, which a size below 8 must not reach.
+TEST(Discovery, TreesToDecisions) {
+  const auto damaged = [](std::function<void(sim::SimulatedInterface&)> damage) {
+    return scenario(DeviceTreeScenario::TwoCameras, [=](Tree& t) { damage(t.interfaces[t.interfaces.size() - 2]); });
+  };
+  const auto no_id = [](SimulatedDevice& d) { d.instance_id_unreadable = true; };
+  const auto no_strings = [](SimulatedDevice& d) { d.description.reset(), d.driver_service.reset(); };
+  const SimulatedDevice failing = dev(u"ROOT\\SYSTEM\\0001", [](auto& d) { d.enum_error = kErrorGenFailure; });
+  const std::u16string cam = u"USB\\VID_093A&PID_010E\\CAM", rel = u"USB\\VID_093A&PID_010F\\REL";
   const struct {
     const char* name;
-    void (*damage)(sim::SimulatedInterface&);
-    std::uint64_t detail_reads;
+    Tree tree;
+    std::string expected;
   } cases[] = {
-      {"detail size 7", [](sim::SimulatedInterface& i) { i.reported_detail_size = 7; }, 2},
-      {"detail size 0", [](sim::SimulatedInterface& i) { i.reported_detail_size = 0; }, 2},
-      {"detail size 8, too small for the path", [](sim::SimulatedInterface& i) { i.reported_detail_size = 8; }, 3},
-      {"detail read fails", [](sim::SimulatedInterface& i) { i.detail_unreadable = true; }, 3},
-      {"enumeration fails with ERROR_GEN_FAILURE", [](sim::SimulatedInterface& i) { i.enum_error = kErrorGenFailure; },
-       2},
-      {"enumeration fails with ERROR_INVALID_DATA",
-       [](sim::SimulatedInterface& i) { i.enum_error = kErrorInvalidData; }, 2},
+      {"no camera", scenario(DeviceTreeScenario::Empty), "| absent | 0 | 1 2 4 0"},
+      {"camera on WinUSB", scenario(DeviceTreeScenario::CameraOnWinUsb),
+       "0e sim0001 SIM0001 24 WinUSB, | 24 SIM0001 WinUSB | 3 | 2 3 4 9"},
+      {"camera without driver", scenario(DeviceTreeScenario::CameraWithoutDriver), "| 24 SIM0001  | 1 | 1 2 4 4"},
+      {"only the 010F variant", scenario(DeviceTreeScenario::RelatedVariantOnly),
+       "0f sim0002 SIM0002 24 WinUSB, | 24 SIM0002 WinUSB | 2 | 2 3 4 9"},
+      {"two cameras: the walk stops at the first", scenario(DeviceTreeScenario::TwoCameras),
+       "0e sim0001 SIM0001 24 WinUSB, 0e sim0002 SIM0002 24 WinUSB, | 24 SIM0001 WinUSB | 3 | 3 4 4 13"},
+      {"no device set", scenario(DeviceTreeScenario::CameraOnWinUsb, [](Tree& t) { t.class_devs_fails = true; }),
+       "| absent | 0 | 0 0 0 0"},
+      {"no end of interfaces: gives up after a long run of failures",
+       scenario(DeviceTreeScenario::CameraOnWinUsb, [](Tree& t) { t.interface_error_past_end = kErrorGenFailure; }),
+       "0e sim0001 SIM0001 24 WinUSB, | 24 SIM0001 WinUSB | 3 | 2 1026 4 9"},
+      {"detail size 7", damaged([](auto& i) { i.reported_detail_size = 7; }),
+       "0e sim0002 SIM0002 24 WinUSB, | 24 SIM0001 WinUSB | 3 | 2 4 4 9"},
+      {"detail size 8, too small for the path", damaged([](auto& i) { i.reported_detail_size = 8; }),
+       "0e sim0002 SIM0002 24 WinUSB, | 24 SIM0001 WinUSB | 3 | 3 4 4 9"},
+      {"detail unreadable", damaged([](auto& i) { i.detail_unreadable = true; }),
+       "0e sim0002 SIM0002 24 WinUSB, | 24 SIM0001 WinUSB | 3 | 3 4 4 9"},
+      {"interface enumeration fails", damaged([](auto& i) { i.enum_error = kErrorInvalidData; }),
+       "0e sim0002 SIM0002 24 WinUSB, | 24 SIM0001 WinUSB | 3 | 2 4 4 9"},
+      {"paths and ids in any case; the path decides first",
+       devices({dev(u"USB\\VID_093A&PID_010E\\A"), dev(u"USB\\VID_093A&PID_010F\\B"), dev(u"USB\\VID_093A&PID_010E\\C"),
+                dev(u"USB\\VID_046D&PID_C077\\D")},
+               {u"USB#VID_093A&PID_010E#A", u"usb#odd#b", u"usb#vid_093a&pid_010f#c", u"usb#vid_046d&pid_c077#d"}),
+       "0e A A 24 WinUSB, 0f b B 24 WinUSB, 0f c C 24 WinUSB, | 24 A WinUSB | 3 | 4 5 1 17"},
+      {"unreadable, unterminated and missing strings",
+       devices({dev(u"USB\\VID_093A&PID_010E\\E",
+                    [&](auto& d) {
+                      no_id(d), d.unreadable_properties = {kSpdrpDeviceDesc, kSpdrpService};
+                    }),
+                dev(u"USB\\VID_093A&PID_010E\\F", no_id),
+                dev(u"USB\\VID_093A&PID_010E\\G", [](auto& d) { d.properties_unterminated = true; }),
+                dev(u"USB\\VID_093A&PID_010E\\H", no_strings)},
+               {u"usb#vid_093a&pid_010e#e", u"usb#other#f", u"usb#vid_093a&pid_010e#g", u"usb#vid_093a&pid_010e#h"}),
+       "0e e  0 , 0e g G 24 WinUSB, 0e h H 0 , | 24 G WinUSB | 3 | 4 5 3 15"},
+      {"walk misses a 010F interface", devices({dev(rel, no_id)}, {u"usb#vid_093a&pid_010f#rel"}),
+       "0f rel  24 WinUSB, | absent | 2 | 1 2 2 4"},
+      {"walk misses a 010E interface", devices({dev(cam, no_id)}, {u"usb#vid_093a&pid_010e#cam"}),
+       "0e cam  24 WinUSB, | absent | 3 | 1 2 2 4"},
+      {"010E after 010F", devices({dev(rel), dev(cam)}, {u"usb#vid_093a&pid_010f#rel", u"usb#vid_093a&pid_010e#cam"}),
+       "0f rel REL 24 WinUSB, 0e cam CAM 24 WinUSB, | 24 REL WinUSB | 3 | 2 3 1 13"},
+      {"lower-case id is not the camera's", devices({dev(u"usb\\vid_093a&pid_010e\\cam")}), "| absent | 0 | 0 1 2 0"},
+      {"id of exactly the pattern", devices({dev(u"VID_093A&PID_010E")}),
+       "| 24 VID_093A&PID_010E WinUSB | 1 | 0 1 1 5"},
+      {"unreadable id is skipped", devices({dev(rel, no_id), dev(cam)}), "| 24 CAM WinUSB | 1 | 0 1 2 5"},
+      {"id longer than the buffer is skipped",
+       devices({dev(u"USB\\VID_093A&PID_010F\\" + std::u16string(1010, u'X')), dev(cam)}),
+       "| 24 CAM WinUSB | 1 | 0 1 2 5"},
+      {"enumeration failure ends the walk", devices({failing, dev(cam)}), "| absent | 0 | 0 1 1 0"},
+      {"friendly name first", devices({dev(cam, [](auto& d) { d.friendly_name = u"My Camera"; })}),
+       "| 9 CAM WinUSB | 1 | 0 1 1 4"},
+      {"empty friendly name", devices({dev(cam, [](auto& d) { d.friendly_name = u""; })}),
+       "| 24 CAM WinUSB | 1 | 0 1 1 6"},
+      {"unreadable friendly name",
+       devices(
+           {dev(cam, [](auto& d) { d.friendly_name = u"My Camera", d.unreadable_properties = {kSpdrpFriendlyName}; })}),
+       "| 24 CAM WinUSB | 1 | 0 1 1 6"},
+      {"no names at all", devices({dev(cam, no_strings)}), "| 0 CAM  | 1 | 0 1 1 3"},
   };
-  for (const auto& c : cases) {
-    auto config = sim::device_tree_scenario(DeviceTreeScenario::TwoCameras);
-    c.damage(config.interfaces[config.interfaces.size() - 2]);  // the first camera
-    SimulatedDeviceTree tree(config);
-    const auto interfaces = find_camera_interfaces(tree);
-    EXPECT_EQ(paths(interfaces), std::vector<std::u16string>{u"\\\\?\\usb#vid_093a&pid_010e#sim0002" + kSuffix})
-        << c.name;
-    EXPECT_EQ(tree.detail_reads(), c.detail_reads) << c.name;
-    EXPECT_EQ(tree.open_sets(), 0u) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(describe(c.tree), c.expected) << c.name;
+}
+
+TEST(Discovery, MatchCameraIds) {
+  const std::u16string texts[] = {u"\\\\?\\usb#vid_093a&pid_010e#sim0001",
+                                  u"USB\\Vid_093A&pId_010F\\5&1",
+                                  u"vid_093a&pid_010f and vid_093a&pid_010e",
+                                  u"VID_093A&PID_010E",
+                                  u"vid_093a&pid_010",
+                                  u"vid_093a&pid_0110",
+                                  u"vid_093b&pid_010e",
+                                  u"vid_093a_pid_010e",
+                                  u"vid_093a&&pid_010e",
+                                  u""};
+  std::string named;  // 'e': 093A:010E, 'f': 093A:010F, '-': neither
+  for (const auto& text : texts) {
+    const auto ids = match_camera_ids(text);
+    named += !ids ? '-' : ids->first != 0x093A ? '?' : ids->second == 0x010E ? 'e' : ids->second == 0x010F ? 'f' : '?';
   }
-}
-
-TEST(FindCameraInterfaces, EndsOnlyOnNoMoreItems) {
-  auto config = sim::device_tree_scenario(DeviceTreeScenario::CameraOnWinUsb);
-  const std::size_t count = config.interfaces.size();
-  SimulatedDeviceTree normal(config);
-  EXPECT_EQ(find_camera_interfaces(normal).size(), 1u);
-  EXPECT_EQ(normal.interface_enumerations(), count + 1);
-
-  // A tree that never says ERROR_NO_MORE_ITEMS: the scan gives up after a
-  // long run of failures instead of spinning, keeping what it found.
-  config.interface_error_past_end = kErrorGenFailure;
-  SimulatedDeviceTree broken(config);
-  EXPECT_EQ(find_camera_interfaces(broken).size(), 1u);
-  EXPECT_EQ(broken.interface_enumerations(), count + 1024);
-  EXPECT_EQ(broken.open_sets(), 0u);
-}
-
-TEST(Discovery, InvalidSetGivesEmptyResults) {
-  auto config = sim::device_tree_scenario(DeviceTreeScenario::CameraOnWinUsb);
-  config.class_devs_fails = true;
-  SimulatedDeviceTree tree(config);
-  EXPECT_TRUE(find_camera_interfaces(tree).empty());
-  EXPECT_EQ(scan_camera_presence(tree), CameraPresence{});
-  EXPECT_EQ(tree.interface_enumerations(), 0u);
-  EXPECT_EQ(tree.device_enumerations(), 0u);
+  EXPECT_EQ(named, "efee------");
 }
 
 class MockDeviceTree : public DeviceTreeApi {
@@ -211,8 +176,7 @@ class MockDeviceTree : public DeviceTreeApi {
   MOCK_METHOD(bool, enum_device_interfaces,
               (DevInfoSet, const DevInfoData*, const Guid&, std::uint32_t, DeviceInterfaceData*), (override));
   MOCK_METHOD(bool, get_device_interface_detail,
-              (DevInfoSet, const DeviceInterfaceData*, void*, std::uint32_t, std::uint32_t*, DevInfoData*),
-              (override));
+              (DevInfoSet, const DeviceInterfaceData*, void*, std::uint32_t, std::uint32_t*, DevInfoData*), (override));
   MOCK_METHOD(bool, enum_device_info, (DevInfoSet, std::uint32_t, DevInfoData*), (override));
   MOCK_METHOD(bool, get_device_instance_id, (DevInfoSet, const DevInfoData*, char16_t*, std::uint32_t, std::uint32_t*),
               (override));
@@ -224,200 +188,53 @@ class MockDeviceTree : public DeviceTreeApi {
 };
 
 TEST(Discovery, OpensTheDocumentedSets) {
-  using ::testing::Pointee;
   using ::testing::Return;
   ::testing::StrictMock<MockDeviceTree> api;
-  EXPECT_CALL(api, get_class_devs(Pointee(kGuidDevInterfaceUsbDevice), 0x12u)).WillOnce(Return(invalid_dev_info_set()));
+  EXPECT_CALL(api, get_class_devs(::testing::Pointee(kGuidDevInterfaceUsbDevice), 0x12u))
+      .WillOnce(Return(invalid_dev_info_set()));
   EXPECT_CALL(api, get_class_devs(nullptr, 0x06u)).WillOnce(Return(invalid_dev_info_set()));
   EXPECT_TRUE(find_camera_interfaces(api).empty());
   EXPECT_FALSE(scan_camera_presence(api).present);
 }
 
-TEST(ScanCameraPresence, WalkRules) {
-  auto camera = [] { return device(u"USB\\VID_093A&PID_010E\\CAM"); };
-  const struct {
-    const char* name;
-    std::vector<SimulatedDevice> devices;
-    std::u16string expected_id;  // empty: not present
-  } cases[] = {
-      {"lower-case id does not match", {device(u"usb\\vid_093a&pid_010e\\cam")}, u""},
-      {"010F matches", {device(u"USB\\VID_093A&PID_010F\\REL")}, u"USB\\VID_093A&PID_010F\\REL"},
-      {"first match wins", {device(u"USB\\VID_093A&PID_010F\\REL"), camera()}, u"USB\\VID_093A&PID_010F\\REL"},
-      {"id of exactly the pattern", {device(u"VID_093A&PID_010E")}, u"VID_093A&PID_010E"},
-      {"unreadable id is skipped",
-       {[&] {
-          auto d = camera();
-          d.instance_id = u"USB\\VID_093A&PID_010F\\HIDDEN";
-          d.instance_id_unreadable = true;
-          return d;
-        }(),
-        camera()},
-       u"USB\\VID_093A&PID_010E\\CAM"},
-      {"id longer than the fixed buffer is skipped",
-       {device(u"USB\\VID_093A&PID_010F\\" + std::u16string(1010, u'X')), camera()}, u"USB\\VID_093A&PID_010E\\CAM"},
-      {"enumeration failure ends the walk",
-       {[] {
-          auto d = device(u"ROOT\\SYSTEM\\0001");
-          d.enum_error = kErrorGenFailure;
-          return d;
-        }(),
-        camera()},
-       u""},
-      {"failure after the camera is never reached",
-       {camera(), [] {
-          auto d = device(u"ROOT\\SYSTEM\\0001");
-          d.enum_error = kErrorGenFailure;
-          return d;
-        }()},
-       u"USB\\VID_093A&PID_010E\\CAM"},
-  };
-  for (const auto& c : cases) {
-    SimulatedDeviceTreeConfig config;
-    config.devices = c.devices;
-    SimulatedDeviceTree tree(config);
-    const CameraPresence presence = scan_camera_presence(tree);
-    EXPECT_EQ(presence.present, !c.expected_id.empty()) << c.name;
-    EXPECT_EQ(presence.instance_id, c.expected_id) << c.name;
-    EXPECT_EQ(tree.open_sets(), 0u) << c.name;
+#ifdef VELMORA_LIBUSB
+// The libusb seam as a whole runs through umockdev in tests/usbfs.
+TEST(Libusb, ErrorsAndDeviceNames) {
+  std::vector<std::uint32_t> windows;
+  for (const int error : {LIBUSB_SUCCESS, LIBUSB_ERROR_TIMEOUT, LIBUSB_ERROR_NO_DEVICE, LIBUSB_ERROR_ACCESS,
+                          LIBUSB_ERROR_BUSY, LIBUSB_ERROR_NOT_FOUND, LIBUSB_ERROR_INVALID_PARAM, LIBUSB_ERROR_NO_MEM,
+                          LIBUSB_ERROR_NOT_SUPPORTED, LIBUSB_ERROR_PIPE, LIBUSB_ERROR_IO, LIBUSB_ERROR_OVERFLOW}) {
+    windows.push_back(win32_error_from_libusb(error));
+  }
+  EXPECT_EQ(windows,
+            (std::vector<std::uint32_t>{0, kErrorSemTimeout, kErrorDeviceNotConnected, kErrorAccessDenied, kErrorBusy,
+                                        kErrorFileNotFound, kErrorInvalidParameter, kErrorNotEnoughMemory,
+                                        kErrorNotSupported, kErrorGenFailure, kErrorGenFailure, kErrorGenFailure}));
+
+  EXPECT_EQ(usbfs_device_path(1, 2), u"/dev/bus/usb/001/002");
+  EXPECT_EQ(parse_usbfs_device_path(usbfs_device_path(255, 127)), std::pair(std::uint8_t{255}, std::uint8_t{127}));
+  for (const std::u16string bad : {u"/dev/bus/usb/001/02", u"/dev/bus/usb/256/001", u"/dev/bus/usb/0a1/001",
+                                   u"/dev/bus/usb/001-002", u"\\\\?\\usb#vid_093a&pid_010e#x"}) {
+    EXPECT_FALSE(parse_usbfs_device_path(bad)) << utf16_to_utf8(bad);
   }
 }
-
-TEST(ScanCameraPresence, DisplayNameAndService) {
-  const struct {
-    const char* name;
-    std::optional<std::u16string> friendly;
-    std::optional<std::u16string> description;
-    std::optional<std::u16string> service;
-    bool friendly_unreadable;
-    CameraPresence expected;
-  } cases[] = {
-      {"friendly name first", u"My Camera", u"Dual-Mode Digital Camera", u"WinUSB", false,
-       {true, u"My Camera", u"USB\\VID_093A&PID_010E\\CAM", u"WinUSB"}},
-      {"empty friendly name falls back", u"", u"Dual-Mode Digital Camera", u"WinUSB", false,
-       {true, u"Dual-Mode Digital Camera", u"USB\\VID_093A&PID_010E\\CAM", u"WinUSB"}},
-      {"unreadable friendly name falls back", u"My Camera", u"Dual-Mode Digital Camera", std::nullopt, true,
-       {true, u"Dual-Mode Digital Camera", u"USB\\VID_093A&PID_010E\\CAM", u""}},
-      {"no names at all", std::nullopt, std::nullopt, std::nullopt, false,
-       {true, u"", u"USB\\VID_093A&PID_010E\\CAM", u""}},
-  };
-  for (const auto& c : cases) {
-    SimulatedDevice d;
-    d.instance_id = u"USB\\VID_093A&PID_010E\\CAM";
-    d.friendly_name = c.friendly;
-    d.description = c.description;
-    d.driver_service = c.service;
-    if (c.friendly_unreadable) d.unreadable_properties = {kSpdrpFriendlyName};
-    SimulatedDeviceTreeConfig config;
-    config.devices = {d};
-    SimulatedDeviceTree tree(config);
-    EXPECT_EQ(scan_camera_presence(tree), c.expected) << c.name;
-  }
-}
-
-TEST(ScanCameraPresence, ReadsPropertiesOnlyOfTheMatch) {
-  SimulatedDeviceTree none(sim::device_tree_scenario(DeviceTreeScenario::Empty));
-  EXPECT_FALSE(scan_camera_presence(none).present);
-  EXPECT_EQ(none.property_reads(), 0u);
-  EXPECT_GT(none.device_enumerations(), 3u);
-
-  SimulatedDeviceTree two(sim::device_tree_scenario(DeviceTreeScenario::TwoCameras));
-  EXPECT_EQ(scan_camera_presence(two).instance_id, sim::kSimulatedDeviceIdentity.instance_id);
-  // The walk stopped at the first camera: the second was never enumerated.
-  EXPECT_EQ(two.device_enumerations(), two.config().devices.size() - 1);
-}
-
-TEST(ReadDeviceStrings, UnknownSetGivesEmptyStrings) {
-  SimulatedDeviceTree tree(sim::device_tree_scenario(DeviceTreeScenario::CameraOnWinUsb));
-  DevInfoData device;
-  device.cb_size = kDevInfoDataSize;
-  device.dev_inst = 1;
-  const DevInfoSet bogus = reinterpret_cast<DevInfoSet>(std::uintptr_t{0x1234});
-  EXPECT_EQ(read_device_instance_id(tree, bogus, device), u"");
-  EXPECT_EQ(read_device_property(tree, bogus, device, kSpdrpDeviceDesc), u"");
-}
-
-TEST(ClassifyCameraLink, Decisions) {
-  const CameraInterfaceInfo camera{u"p1", u"", u"", u"", 0x093A, 0x010E};
-  const CameraInterfaceInfo related{u"p2", u"", u"", u"", 0x093A, 0x010F};
-  const CameraPresence absent{};
-  const CameraPresence present{true, u"Dual-Mode Digital Camera", u"USB\\VID_093A&PID_010E\\X", u""};
-  const struct {
-    const char* name;
-    CameraPresence presence;
-    std::vector<CameraInterfaceInfo> interfaces;
-    CameraLinkState expected;
-  } cases[] = {
-      {"nothing", absent, {}, CameraLinkState::Disconnected},
-      {"seen without WinUSB", present, {}, CameraLinkState::DetectedNoWinUsb},
-      {"only 010F", present, {related}, CameraLinkState::RelatedVariantOnly},
-      {"only 010F, walk missed it", absent, {related}, CameraLinkState::RelatedVariantOnly},
-      {"010E after 010F", present, {related, camera}, CameraLinkState::Connected},
-      {"interfaces decide over a missed walk", absent, {camera}, CameraLinkState::Connected},
-  };
-  for (const auto& c : cases) EXPECT_EQ(classify_camera_link(c.presence, c.interfaces), c.expected) << c.name;
-}
+#endif
 
 #ifdef _WIN32
-// Counts what the real forwarder answered, so the test shows the walk ran.
-class CountingTree final : public DeviceTreeApi {
- public:
-  explicit CountingTree(DeviceTreeApi& real) : real_(real) {}
-  DevInfoSet get_class_devs(const Guid* class_guid, std::uint32_t flags) override {
-    return real_.get_class_devs(class_guid, flags);
-  }
-  bool enum_device_interfaces(DevInfoSet set, const DevInfoData* device_info, const Guid& guid, std::uint32_t index,
-                              DeviceInterfaceData* data) override {
-    const bool ok = real_.enum_device_interfaces(set, device_info, guid, index, data);
-    if (!ok) last_interface_error = get_last_error();
-    return ok;
-  }
-  bool get_device_interface_detail(DevInfoSet set, const DeviceInterfaceData* data, void* detail,
-                                   std::uint32_t size, std::uint32_t* required, DevInfoData* device_info) override {
-    return real_.get_device_interface_detail(set, data, detail, size, required, device_info);
-  }
-  bool enum_device_info(DevInfoSet set, std::uint32_t index, DevInfoData* device_info) override {
-    const bool ok = real_.enum_device_info(set, index, device_info);
-    devices += ok ? 1 : 0;
-    return ok;
-  }
-  bool get_device_instance_id(DevInfoSet set, const DevInfoData* device_info, char16_t* buffer,
-                              std::uint32_t size, std::uint32_t* required) override {
-    const bool ok = real_.get_device_instance_id(set, device_info, buffer, size, required);
-    if (ok && buffer && buffer[0] != u'\0') ++ids_read;
-    return ok;
-  }
-  bool get_device_registry_property(DevInfoSet set, const DevInfoData* device_info, std::uint32_t property,
-                                    std::uint32_t* type, std::uint8_t* buffer, std::uint32_t size,
-                                    std::uint32_t* required) override {
-    return real_.get_device_registry_property(set, device_info, property, type, buffer, size, required);
-  }
-  bool destroy_device_info_list(DevInfoSet set) override {
-    const bool ok = real_.destroy_device_info_list(set);
-    destroyed += ok ? 1 : 0;
-    return ok;
-  }
-
-  int devices = 0;
-  int ids_read = 0;
-  int destroyed = 0;
-  std::uint32_t last_interface_error = 0;
-
- private:
-  DeviceTreeApi& real_;
-};
-
-// The real SetupAPI forwarder against the host's own tree (Wine's has no camera).
-TEST(SetupApiDeviceTree, ScansTheHostTreeWithoutACamera) {
-  CountingTree tree(setupapi_device_tree());
-  const auto interfaces = find_camera_interfaces(tree);
-  const CameraPresence presence = scan_camera_presence(tree);
-  EXPECT_TRUE(interfaces.empty());
-  EXPECT_EQ(tree.last_interface_error, kErrorNoMoreItems);
-  EXPECT_FALSE(presence.present);
-  EXPECT_EQ(classify_camera_link(presence, interfaces), CameraLinkState::Disconnected);
-  EXPECT_EQ(tree.destroyed, 2);
-  EXPECT_EQ(tree.ids_read, tree.devices);
-  std::printf("host tree: %d devices walked, %d instance ids read\n", tree.devices, tree.ids_read);
+// The real SetupAPI forwarder on the host's own tree (Wine's has no camera).
+TEST(SetupApiDeviceTree, WalksTheHostTree) {
+  DeviceTreeApi& api = setupapi_device_tree();
+  EXPECT_TRUE(find_camera_interfaces(api).empty());
+  EXPECT_FALSE(scan_camera_presence(api).present);
+  const DevInfoSet set = api.get_class_devs(nullptr, 0x06);
+  ASSERT_NE(set, invalid_dev_info_set());
+  DevInfoData device{kDevInfoDataSize, {}, 0, 0};
+  ASSERT_TRUE(api.enum_device_info(set, 0, &device));
+  EXPECT_NE(read_device_instance_id(api, set, device), u"");
+  DeviceInterfaceData data{};
+  data.cb_size = kDeviceInterfaceDataSize;
+  EXPECT_FALSE(api.enum_device_interfaces(set, nullptr, kGuidDevInterfaceUsbDevice, 100000, &data));
+  EXPECT_TRUE(api.destroy_device_info_list(set));
 }
 #endif
 

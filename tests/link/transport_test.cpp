@@ -1,314 +1,208 @@
-#include <gmock/gmock.h>
+// Every transport call against the simulated camera: the message it raises,
+// the transfer records it leaves, and what it asked of the camera.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "link/transport.h"
+#include "link/win32_failure.h"
 #include "platform/last_error.h"
 #include "support/sim_fixture.h"
 
 namespace velmora {
 namespace {
 
-using ::testing::StrEq;
-using ::testing::ThrowsMessage;
-
-using test::SimRig;
 using sim::FaultAction;
 using sim::SimulatedCameraConfig;
-using sim::TransferContext;
+using test::failure_of;
+using test::SimRig;
+using Config = std::function<void(SimulatedCameraConfig&)>;
+using Call = std::function<void(CameraSession&, TransferLog&)>;
 
-TEST(OpenCamera, ReportsCreateFileError) {
-  SimulatedCameraConfig config;
-  config.create_file_error = 2;
-  SimRig rig(config);
-  EXPECT_THAT([&] { rig.open(); }, ThrowsMessage<std::exception>(StrEq("CreateFile (Win32 error 2)")));
-  EXPECT_EQ(rig.camera->open_handles(), 0);
-}
-
-TEST(OpenCamera, InitialisationErrorSurvivesTheHandleClose) {
-  SimulatedCameraConfig config;
-  config.initialize_error = 31;
-  config.close_handle_sets_error = 6;  // a close that clobbers the last error
-  SimRig rig(config);
-  EXPECT_THAT([&] { rig.open(); }, ThrowsMessage<std::exception>(StrEq("WinUsb_Initialize (Win32 error 31)")));
-  EXPECT_EQ(rig.camera->open_handles(), 0) << "the file handle must be closed";
-}
-
-TEST(OpenCamera, OpensWithoutTransfersAndClosesOnce) {
-  SimRig rig;
-  {
-    CameraSession session = rig.open();
-    EXPECT_TRUE(session.is_open());
-    EXPECT_EQ(rig.camera->open_handles(), 2);
-    CameraSession moved = std::move(session);
-    EXPECT_FALSE(session.is_open());
-    close_camera(session);  // closed already: nothing happens
-    moved = std::move(moved);
-    EXPECT_TRUE(moved.is_open());
-    close_camera(moved);
-    close_camera(moved);
-    EXPECT_EQ(rig.camera->open_handles(), 0);
+// Records as "sequence@ms DIR endpoint requested/moved ok|error label".
+std::string describe(const TransferLog& log) {
+  std::string text;
+  for (const TransferRecord& r : log) {
+    text += std::to_string(r.sequence) + "@" + std::to_string(r.elapsed_ms) + " " + r.direction + " " +
+            hex_bytes(std::span(&r.endpoint, 1)) + " " + std::to_string(r.requested) + "/" +
+            std::to_string(r.data.size()) + " " + (r.ok ? "ok" : std::to_string(r.error_code)) + " " + r.label + "; ";
   }
-  EXPECT_EQ(rig.camera->pipe_transfers(), 0u);
+  return text;
 }
 
-TEST(OpenCamera, MoveAssignmentReleasesTheTarget) {
+Config fault_on(std::uint64_t transfer, FaultAction action) {
+  return [=](SimulatedCameraConfig& c) {
+    c.fault = [=](const sim::TransferContext& t) -> std::optional<FaultAction> {
+      return t.transfer == transfer ? std::optional(action) : std::nullopt;
+    };
+  };
+}
+
+void write(CameraSession& s, TransferLog& log, std::size_t n, const std::string& label = "w") {
+  bulk_write(s, 0x04, std::vector<std::uint8_t>(n, n == 1 ? 0x21 : 0x19), log, 3, label);
+}
+
+void status(CameraSession& s, TransferLog& log, std::uint64_t n, bool exact, const std::string& label = "r") {
+  write(s, log, 1);
+  bulk_read(s, 0x83, n, exact, log, 7, label);
+}
+
+Call require(std::uint8_t address) {
+  return [=](CameraSession& s, TransferLog&) { require_endpoint(s, address, 2); };
+}
+
+void expect_pipes(CameraSession& s, std::size_t n) { EXPECT_EQ(query_descriptors(s).endpoints.size(), n); }
+
+const Call kDescriptors = [](CameraSession& s, TransferLog&) { query_descriptors(s); };
+const std::string kNotCamera = "Safety check failed: opened device is not a known MR97310 VID/PID";
+const std::string kWriteBounds = "Safety check: command write length outside allowed 1..16 bytes";
+const std::string kReadBounds = "Safety check: read length outside allowed 1..8192 bytes";
+Call write_of(std::size_t n) {
+  return [=](CameraSession& s, TransferLog& log) { write(s, log, n); };
+}
+Call read_of(std::uint64_t n) {
+  return [=](CameraSession& s, TransferLog& log) { bulk_read(s, 0x83, n, true, log, 0, ""); };
+}
+const std::string kNoPipe = "Required MR97310 endpoint is missing or has unexpected type";
+
+struct CallCase {
+  const char* name;
+  Config config;
+  Call call;  // on the opened session; null: the opening itself
+  std::string message;
+  std::string record = "| 0 0 0";  // describe(log), then "| transfers, pipe queries, ms slept"
+};
+
+TEST(Transport, CallsMessagesAndRecords) {
+  const CallCase cases[] = {
+      {"open fails", [](auto& c) { c.create_file_error = 2; }, nullptr, "CreateFile (Win32 error 2)"},
+      {"initialise fails, close clobbers the error",
+       [](auto& c) { c.initialize_error = 31, c.close_handle_sets_error = 6; }, nullptr,
+       "WinUsb_Initialize (Win32 error 31)"},
+      {"vendor 093B", [](auto& c) { c.vid = 0x093B; }, kDescriptors, kNotCamera},
+      {"product 010D", [](auto& c) { c.pid = 0x010D; }, kDescriptors, kNotCamera},
+      {"product 010F", [](auto& c) { c.pid = 0x010F; }, kDescriptors, "(no failure)", "| 0 3 0"},
+      {"short descriptor", [](auto& c) { c.device_descriptor_length = 17; }, kDescriptors,
+       "USB device descriptor was shorter than expected"},
+      {"descriptor fails", [](auto& c) { c.get_descriptor_error = 1167; }, kDescriptors,
+       "WinUsb_GetDescriptor(device) (Win32 error 1167)"},
+      {"interface query fails", [](auto& c) { c.interface_settings_error = 31; }, kDescriptors,
+       "WinUsb_QueryInterfaceSettings (Win32 error 31)"},
+      {"bulk pipe present", nullptr, require(0x82), "(no failure)", "| 0 3 0"},
+      {"interrupt pipe", [](auto& c) { c.endpoints[2].pipe_type = 3; }, require(0x82), kNoPipe, "| 0 3 0"},
+      {"pipe missing", [](auto& c) { c.endpoints.pop_back(); }, require(0x82), kNoPipe, "| 0 2 0"},
+      {"direction matters", [](auto& c) { c.endpoints = {{0x02}}; }, require(0x82), kNoPipe, "| 0 1 0"},
+      {"failed pipe query skipped", [](auto& c) { c.endpoints[1].query_fails = true; }, require(0x83), kNoPipe,
+       "| 0 3 0"},
+      {"forty pipes: thirty-two listed, all searched",
+       [](auto& c) {
+         c.endpoints.assign(39, {0x01, 3}), c.endpoints.push_back({0x82});
+       },
+       [](auto& s, auto&) { require_endpoint(s, 0x82, 2), expect_pipes(s, 32); }, "(no failure)", "| 0 72 0"},
+      {"timeout policy fails", [](auto& c) { c.set_pipe_policy_error = 87; },
+       [](CameraSession& s, TransferLog&) { set_pipe_timeout(s, 0x04, 1500); },
+       "WinUsb_SetPipePolicy(PIPE_TRANSFER_TIMEOUT) (Win32 error 87)"},
+      {"empty write", nullptr, write_of(0), kWriteBounds},
+      {"17-byte write", nullptr, write_of(17), kWriteBounds},
+      {"16-byte write", nullptr, write_of(16), "(no failure)", "1@3 OUT 04 16/16 ok w; | 1 0 0"},
+      {"empty read", nullptr, read_of(0), kReadBounds},
+      {"8193-byte read", nullptr, read_of(8193), kReadBounds},
+      {"2^33-byte read", nullptr, read_of(1ull << 33), kReadBounds},
+      {"8192-byte inexact read", nullptr, [](auto& s, auto& log) { status(s, log, 8192, false); }, "(no failure)",
+       "1@3 OUT 04 1/1 ok w; 2@7 IN 83 8192/16 ok r; | 2 0 0"},
+      {"short exact read", fault_on(2, {FaultAction::Kind::Short, 0, 10}),
+       [](auto& s, auto& log) { status(s, log, 16, true, "status"); },
+       "Short USB read (expected fixed response length)",
+       "1@3 OUT 04 1/1 ok w; 2@7 IN 83 16/10 0 status; short read; | 2 0 0"},
+      {"short exact read, no label", fault_on(2, {FaultAction::Kind::Short, 0, 10}),
+       [](auto& s, auto& log) { status(s, log, 16, true, ""); }, "Short USB read (expected fixed response length)",
+       "1@3 OUT 04 1/1 ok w; 2@7 IN 83 16/10 0 short read; | 2 0 0"},
+      {"read times out", nullptr,
+       [](auto& s, auto& log) { set_pipe_timeout(s, 0x83, 1500), bulk_read(s, 0x83, 16, true, log, 0, "answer"); },
+       "WinUsb_ReadPipe (Win32 error 121)", "1@0 IN 83 16/0 121 answer; | 1 0 1500"},
+      {"write fails", fault_on(1, {FaultAction::Kind::Fail, 1167}), [](auto& s, auto& log) { write(s, log, 2); },
+       "WinUsb_WritePipe (Win32 error 1167)", "1@3 OUT 04 2/2 1167 w; | 1 0 0"},
+      {"short write", fault_on(2, {FaultAction::Kind::Short, 0, 1}),
+       [](auto& s, auto& log) { write(s, log, 2), write(s, log, 2, "start"); }, "Short USB command write",
+       "1@3 OUT 04 2/2 ok w; 2@3 OUT 04 2/2 0 start; short write; | 2 0 0"},
+  };
+  for (const CallCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedCameraConfig config;
+    if (c.config) c.config(config);
+    SimRig rig(config);
+    TransferLog log;
+    EXPECT_EQ(failure_of([&] {
+                CameraSession session = rig.open();
+                if (c.call) c.call(session, log);
+              }),
+              c.message);
+    EXPECT_EQ(describe(log) + "| " + std::to_string(rig.camera->pipe_transfers()) + " " +
+                  std::to_string(rig.camera->query_pipe_calls()) + " " + std::to_string(rig.clock.slept_ms()),
+              c.record);
+    EXPECT_EQ(rig.camera->open_handles(), 0) << "every handle closed";
+  }
+}
+
+TEST(Transport, DescriptorsAndSessionOwnership) {
   SimRig rig;
   CameraSession first = rig.open();
+  const CameraDescriptors d = query_descriptors(first);
+  std::string pipes;
+  for (const EndpointInfo& e : d.endpoints)
+    pipes +=
+        std::to_string(e.address) + "/" + std::to_string(e.pipe_type) + "/" + std::to_string(e.max_packet_size) + " ";
+  EXPECT_EQ(d.opened_path, sim::kSimulatedDevicePath);
+  EXPECT_EQ(std::vector<int>({d.vid, d.pid, d.bcd_usb, d.bcd_device, d.num_configurations, d.interface_class}),
+            std::vector<int>({0x093A, 0x010E, 0x0110, 0x0100, 1, 0xFF}));
+  EXPECT_EQ(pipes, "4/2/64 131/2/64 130/2/64 ");
+
   CameraSession second;
   second = std::move(first);
+  EXPECT_FALSE(first.is_open());
+  close_camera(first);
   EXPECT_EQ(rig.camera->open_handles(), 2);
-  second = CameraSession();
+  second = CameraSession();  // the target's own handles go first
   EXPECT_EQ(rig.camera->open_handles(), 0);
 }
 
-TEST(QueryDescriptors, ReadsDeviceInterfaceAndPipes) {
-  SimRig rig;
-  CameraSession session = rig.open();
-  const CameraDescriptors d = query_descriptors(session);
-  EXPECT_EQ(d.opened_path, sim::kSimulatedDevicePath);
-  EXPECT_EQ(d.vid, 0x093A);
-  EXPECT_EQ(d.pid, 0x010E);
-  EXPECT_EQ(d.bcd_usb, 0x0110);
-  EXPECT_EQ(d.bcd_device, 0x0100);
-  EXPECT_EQ(d.num_configurations, 1);
-  EXPECT_EQ(d.interface_class, 0xFF);
-  ASSERT_EQ(d.endpoints.size(), 3u);
-  EXPECT_EQ(d.endpoints[0].address, 0x04);
-  EXPECT_EQ(d.endpoints[1].address, 0x83);
-  EXPECT_EQ(d.endpoints[2].address, 0x82);
-  EXPECT_EQ(d.endpoints[2].pipe_type, 2u);
-  EXPECT_EQ(d.endpoints[2].max_packet_size, 64);
-}
-
-struct IdCase {
-  std::uint16_t vid, pid;
-  bool accepted;
+// A Sleep that wakes up early, as Windows' may with a coarse timer, on a
+// counter of an odd frequency (the ACPI PM timer).
+class EarlyWakeClock : public VirtualClock {
+ public:
+  void sleep(std::uint32_t ms) override { requests.push_back(ms), counter += ms * 3'579'545LL / 2000 + 1; }
+  std::int64_t performance_counter() override { return counter; }
+  std::int64_t performance_frequency() override { return 3'579'545; }
+  std::vector<std::uint32_t> requests;
+  std::int64_t counter = 3'579'545LL * 1'000'000'000;  // a billion seconds of uptime
 };
 
-class QueryDescriptorsIds : public ::testing::TestWithParam<IdCase> {};
+TEST(PacedSleep, NeverEarlyAtMostOneDayPerCallOnWholeMilliseconds) {
+  EarlyWakeClock early;
+  const OperationClock operation = OperationClock::start(early);
+  paced_sleep(early, 10);
+  EXPECT_EQ(early.requests, (std::vector<std::uint32_t>{10, 5, 3, 1, 1})) << "then the time still missing";
+  EXPECT_EQ(operation.elapsed_ms(), 10u) << "whole milliseconds, truncated";
+  EXPECT_EQ(early.now_ns() % 1'000'000'000'000'000'000ull, 10'000'433ull);
 
-TEST_P(QueryDescriptorsIds, AcceptsOnlyTheTwoKnownProducts) {
-  SimulatedCameraConfig config;
-  config.vid = GetParam().vid;
-  config.pid = GetParam().pid;
-  SimRig rig(config);
-  CameraSession session = rig.open();
-  if (GetParam().accepted) {
-    EXPECT_EQ(query_descriptors(session).pid, GetParam().pid);
-  } else {
-    EXPECT_THAT(
-        [&] { query_descriptors(session); },
-        ThrowsMessage<std::exception>(StrEq("Safety check failed: opened device is not a known MR97310 VID/PID")));
-    EXPECT_EQ(rig.camera->descriptor_requests(), 1u);
-    EXPECT_EQ(rig.camera->query_pipe_calls(), 0u) << "nothing after the descriptor request";
-    EXPECT_EQ(rig.camera->pipe_transfers(), 0u);
-  }
+  VirtualClock clock;
+  paced_sleep(clock, 0);
+  paced_sleep(clock, -5);
+  EXPECT_EQ(clock.sleep_calls(), 0u);
+  paced_sleep(clock, 3LL * 86'400'000 + 1);
+  EXPECT_EQ(clock.sleep_calls(), 4u);
+  const std::uint64_t start = system_clock().now_ns();
+  paced_sleep(system_clock(), 2);
+  EXPECT_GE(system_clock().now_ns() - start, 2'000'000u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ids, QueryDescriptorsIds,
-                         ::testing::Values(IdCase{0x093A, 0x010E, true}, IdCase{0x093A, 0x010F, true},
-                                           IdCase{0x093A, 0x010D, false}, IdCase{0x093B, 0x010E, false},
-                                           IdCase{0x1234, 0x5678, false}));
-
-TEST(QueryDescriptors, ShortDescriptorAndFailedCalls) {
-  SimulatedCameraConfig config;
-  config.device_descriptor_length = 17;
-  SimRig rig(config);
-  CameraSession session = rig.open();
-  EXPECT_THAT([&] { query_descriptors(session); },
-              ThrowsMessage<std::exception>(StrEq("USB device descriptor was shorter than expected")));
-
-  SimulatedCameraConfig failing;
-  failing.get_descriptor_error = 1167;
-  SimRig rig2(failing);
-  CameraSession session2 = rig2.open();
-  EXPECT_THAT([&] { query_descriptors(session2); },
-              ThrowsMessage<std::exception>(StrEq("WinUsb_GetDescriptor(device) (Win32 error 1167)")));
-
-  SimulatedCameraConfig no_interface;
-  no_interface.interface_settings_error = 31;
-  SimRig rig3(no_interface);
-  CameraSession session3 = rig3.open();
-  EXPECT_THAT([&] { query_descriptors(session3); },
-              ThrowsMessage<std::exception>(StrEq("WinUsb_QueryInterfaceSettings (Win32 error 31)")));
-  EXPECT_THAT([&] { require_endpoint(session3, 0x04, 2); },
-              ThrowsMessage<std::exception>(StrEq("WinUsb_QueryInterfaceSettings (Win32 error 31)")));
-}
-
-TEST(QueryDescriptors, FortyEndpointsGiveThirtyTwoButRequireScansAll) {
-  SimulatedCameraConfig config;
-  config.endpoints.clear();
-  for (int i = 0; i < 39; ++i) config.endpoints.push_back({static_cast<std::uint8_t>(0x01 + i % 8), 3});
-  config.endpoints.push_back({0x82, 2});
-  SimRig rig(config);
-  CameraSession session = rig.open();
-  EXPECT_EQ(query_descriptors(session).endpoints.size(), 32u);
-  EXPECT_NO_THROW(require_endpoint(session, 0x82, 2));
-}
-
-TEST(QueryDescriptors, FailingPipeQueryIsSkipped) {
-  SimulatedCameraConfig config;
-  config.endpoints[1].query_fails = true;
-  SimRig rig(config);
-  CameraSession session = rig.open();
-  const auto d = query_descriptors(session);
-  ASSERT_EQ(d.endpoints.size(), 2u);
-  EXPECT_EQ(d.endpoints[1].address, 0x82);
-  EXPECT_THAT([&] { require_endpoint(session, 0x83, 2); },
-              ThrowsMessage<std::exception>(StrEq("Required MR97310 endpoint is missing or has unexpected type")));
-}
-
-struct EndpointCase {
-  const char* name;
-  std::vector<sim::SimulatedEndpoint> endpoints;
-  std::uint8_t address;
-  bool present;
-};
-
-class RequireEndpoint : public ::testing::TestWithParam<EndpointCase> {};
-
-TEST_P(RequireEndpoint, MatchesAddressAndType) {
-  SimulatedCameraConfig config;
-  config.endpoints = GetParam().endpoints;
-  SimRig rig(config);
-  CameraSession session = rig.open();
-  if (GetParam().present) {
-    EXPECT_NO_THROW(require_endpoint(session, GetParam().address, 2));
-  } else {
-    EXPECT_THAT([&] { require_endpoint(session, GetParam().address, 2); },
-                ThrowsMessage<std::exception>(StrEq("Required MR97310 endpoint is missing or has unexpected type")));
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Pipes, RequireEndpoint,
-    ::testing::Values(EndpointCase{"bulk_present", {{0x04}, {0x83}, {0x82}}, 0x82, true},
-                      EndpointCase{"interrupt_rejected", {{0x04}, {0x83}, {0x82, 3}}, 0x82, false},
-                      EndpointCase{"missing", {{0x04}, {0x83}}, 0x82, false},
-                      EndpointCase{"no_endpoints", {}, 0x04, false},
-                      EndpointCase{"direction_matters", {{0x02}}, 0x82, false}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(SetPipeTimeout, SetsThePolicyOrReports) {
-  SimRig rig;
-  CameraSession session = rig.open();
-  set_pipe_timeout(session, 0x82, 5000);
-  EXPECT_EQ(rig.camera->pipe_timeout(0x82), 5000u);
-
-  SimulatedCameraConfig config;
-  config.set_pipe_policy_error = 87;
-  SimRig failing(config);
-  CameraSession session2 = failing.open();
-  EXPECT_THAT([&] { set_pipe_timeout(session2, 0x04, 1500); },
-              ThrowsMessage<std::exception>(StrEq("WinUsb_SetPipePolicy(PIPE_TRANSFER_TIMEOUT) (Win32 error 87)")));
-}
-
-class BulkBounds : public ::testing::Test {
- protected:
-  SimRig rig;
-  CameraSession session = rig.open();
-  TransferLog log;
-};
-
-TEST_F(BulkBounds, WriteLengthsOutsideOneToSixteenAreRefusedUnlogged) {
-  for (std::size_t n : {0u, 17u, 64u}) {
-    const std::vector<std::uint8_t> bytes(n, 0x19);
-    EXPECT_THAT([&] { bulk_write(session, 0x04, bytes, log, 0, "x"); },
-                ThrowsMessage<std::exception>(StrEq("Safety check: command write length outside allowed 1..16 bytes")));
-  }
-  EXPECT_TRUE(log.empty());
-  EXPECT_EQ(rig.camera->pipe_transfers(), 0u);
-  const std::vector<std::uint8_t> sixteen(16, 0x19);
-  EXPECT_NO_THROW(bulk_write(session, 0x04, sixteen, log, 0, "sixteen"));
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(log[0].requested, 16u);
-}
-
-TEST_F(BulkBounds, ReadLengthsOutsideOneTo8192AreRefusedUnlogged) {
-  for (std::uint64_t n : {0ull, 8193ull, 1ull << 33}) {
-    EXPECT_THAT([&] { bulk_read(session, 0x83, n, true, log, 0, "x"); },
-                ThrowsMessage<std::exception>(StrEq("Safety check: read length outside allowed 1..8192 bytes")));
-  }
-  EXPECT_TRUE(log.empty());
-  EXPECT_EQ(rig.camera->pipe_transfers(), 0u);
-  const std::uint8_t status[] = {0x21};
-  bulk_write(session, 0x04, status, log, 0, "");
-  EXPECT_EQ(bulk_read(session, 0x83, 16, true, log, 0, "").size(), 16u);
-  bulk_write(session, 0x04, status, log, 0, "");
-  EXPECT_EQ(bulk_read(session, 0x83, 8192, false, log, 0, "").size(), 16u) << "8192 is allowed; inexact read";
-  EXPECT_EQ(log.size(), 4u);
-  EXPECT_TRUE(log.back().ok);
-}
-
-TEST(BulkRead, ShortExactReadLogsTheBytesAndRaises) {
-  for (const std::string label : {"step / status response", ""}) {
-    SimulatedCameraConfig config;
-    config.fault = [](const TransferContext& c) -> std::optional<FaultAction> {
-      if (c.endpoint == 0x83) return FaultAction{FaultAction::Kind::Short, 0, 10};
-      return std::nullopt;
-    };
-    SimRig rig(config);
-    CameraSession session = rig.open();
-    TransferLog log;
-    const std::uint8_t status[] = {0x21};
-    bulk_write(session, 0x04, status, log, 3, "w");
-    EXPECT_THAT([&] { bulk_read(session, 0x83, 16, true, log, 7, label); },
-                ThrowsMessage<std::exception>(StrEq("Short USB read (expected fixed response length)")));
-    ASSERT_EQ(log.size(), 2u);
-    const TransferRecord& r = log[1];
-    EXPECT_EQ(r.sequence, 2u);
-    EXPECT_EQ(r.elapsed_ms, 7u);
-    EXPECT_EQ(r.direction, "IN");
-    EXPECT_EQ(r.endpoint, 0x83);
-    EXPECT_EQ(r.requested, 16u);
-    EXPECT_EQ(r.data.size(), 10u);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error_code, 0u);
-    EXPECT_EQ(r.label, label.empty() ? "short read" : label + "; short read");
-  }
-}
-
-TEST(BulkRead, FailedReadLogsEmptyDataAndTheCode) {
-  SimRig rig;
-  CameraSession session = rig.open();
-  set_pipe_timeout(session, 0x83, 1500);
-  TransferLog log;
-  // Nothing was requested, so the status pipe times out.
-  EXPECT_THAT([&] { bulk_read(session, 0x83, 16, true, log, 0, "answer"); },
-              ThrowsMessage<std::exception>(StrEq("WinUsb_ReadPipe (Win32 error 121)")));
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_FALSE(log[0].ok);
-  EXPECT_TRUE(log[0].data.empty());
-  EXPECT_EQ(log[0].error_code, 121u);
-  EXPECT_EQ(log[0].requested, 16u);
-  EXPECT_EQ(log[0].label, "answer");
-  EXPECT_EQ(rig.clock.slept_ms(), 1500u) << "the timeout is spent before the failure";
-}
-
-TEST(BulkWrite, FailedAndShortWrites) {
-  SimulatedCameraConfig config;
-  config.fault = [](const TransferContext& c) -> std::optional<FaultAction> {
-    if (c.transfer == 1) return FaultAction{FaultAction::Kind::Fail, 1167};
-    if (c.transfer == 2) return FaultAction{FaultAction::Kind::Short, 0, 1};
-    return std::nullopt;
-  };
-  SimRig rig(config);
-  CameraSession session = rig.open();
-  TransferLog log;
-  const std::uint8_t command[] = {0x19, 0x51};
-  EXPECT_THAT([&] { bulk_write(session, 0x04, command, log, 0, "start"); },
-              ThrowsMessage<std::exception>(StrEq("WinUsb_WritePipe (Win32 error 1167)")));
-  EXPECT_THAT([&] { bulk_write(session, 0x04, command, log, 0, "start"); },
-              ThrowsMessage<std::exception>(StrEq("Short USB command write")));
-  ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[0].error_code, 1167u);
-  EXPECT_EQ(log[0].data, (std::vector<std::uint8_t>{0x19, 0x51})) << "a failed write keeps the whole command";
-  EXPECT_EQ(log[1].label, "start; short write");
-  EXPECT_EQ(log[1].error_code, 0u);
-  EXPECT_FALSE(log[1].ok);
-  EXPECT_EQ(log[1].sequence, 2u);
+TEST(Win32Failure, ReadsTheLastErrorWhenBuilt) {
+  set_last_error(4294967295u);
+  const Win32Failure failure("CreateFile");
+  set_last_error(0);
+  EXPECT_STREQ(failure.what(), "CreateFile (Win32 error 4294967295)");
+  EXPECT_EQ(failure.code(), 4294967295u);
 }
 
 }  // namespace

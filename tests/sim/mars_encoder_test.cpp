@@ -1,90 +1,75 @@
+// The simulator's own products, which nothing else holds to a reference: the
+// encoder behind every simulated photo, the scenes, and the built-in camera.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "base/failure.h"
+#include "base/text.h"
 #include "decode/mars_decoder.h"
+#include "protocol/pat.h"
+#include "sim/camera_image.h"
 #include "sim/mars_encoder.h"
+#include "sim/scenes.h"
 
 namespace velmora::sim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::uint32_t next_random(std::uint32_t& state) {
-  state = state * 1664525u + 1013904223u;
-  return state >> 24;
+int max_difference(const Bytes& a, const Bytes& b) {
+  int worst = a.size() == b.size() ? 0 : 999;
+  for (std::size_t i = 0; i < a.size() && worst < 999; ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
+  return worst;
 }
 
-BayerPlane make_plane(int width, int height, const std::function<int(int, int)>& sample) {
-  BayerPlane plane{width, height, {}};
-  for (int row = 0; row < height; ++row) {
-    for (int col = 0; col < width; ++col) plane.samples.push_back(static_cast<std::uint8_t>(sample(row, col)));
-  }
-  return plane;
+int round_trip_error(const BayerPlane& p) {
+  return max_difference(decompress_mars(encode_mars(p), p.width, p.height, 0), p.samples);
 }
 
-Bytes round_trip(const BayerPlane& plane) {
-  return decompress_mars(encode_mars(plane), plane.width, plane.height, 0);
-}
-
-struct PlaneCase {
-  const char* name;
-  int width;
-  int height;
-  std::function<int(int, int)> sample;
-};
-
-TEST(MarsEncoder, DecodesWithinTheLiteralStep) {
+TEST(MarsEncoder, DecodesWithinTheLiteralStepAndExactlyWhereTheFormatCan) {
   std::uint32_t state = 7;
-  const PlaneCase cases[] = {
-      {"flat", 176, 144, [](int, int) { return 90; }},
-      {"gradient", 176, 144, [](int r, int c) { return (r + c) % 256; }},
-      {"extremes", 64, 48, [](int r, int c) { return ((r / 2 + c / 2) % 2) * 255; }},
-      {"noise", 97, 31, [&](int, int) { return static_cast<int>(next_random(state)); }},
-      {"tiny", 2, 2, [](int r, int c) { return 255 - r * 3 - c; }},
-      {"narrow", 3, 9, [](int r, int c) { return r * 29 + c * 3; }},
-  };
-  for (const auto& c : cases) {
-    const BayerPlane plane = make_plane(c.width, c.height, c.sample);
-    const Bytes decoded = round_trip(plane);
-    ASSERT_EQ(decoded.size(), plane.samples.size()) << c.name;
-    for (std::size_t i = 0; i < decoded.size(); ++i) {
-      const int target = plane.samples[i];
-      const int limit = target <= 251 ? 4 : 7;  // literals stop at 248
-      ASSERT_LE(std::abs(decoded[i] - target), limit) << c.name << " sample " << i;
+  const auto next = [&] { return static_cast<std::uint8_t>((state = state * 1664525u + 1013904223u) >> 24); };
+  for (const auto& [width, height] : {std::pair{2, 2}, std::pair{3, 9}, std::pair{97, 31}, std::pair{176, 144}}) {
+    BayerPlane noise{width, height, Bytes(static_cast<std::size_t>(width) * height)};
+    for (auto& s : noise.samples) s = next() % 252;
+    EXPECT_LE(round_trip_error(noise), 4) << width << "x" << height;
+    Bytes stream(noise.samples.size() * 2);  // any long enough stream decodes, so its plane is reachable
+    for (auto& b : stream) b = next();
+    EXPECT_EQ(round_trip_error({width, height, decompress_mars(stream, width, height, 0)}), 0);
+  }
+  BayerPlane smooth{352, 288, {}};
+  for (int i = 0; i < 352 * 288; ++i)
+    smooth.samples.push_back(static_cast<std::uint8_t>(40 + i / 352 % 2 * 60 + i % 352 / 4));
+  EXPECT_LT(encode_mars(smooth).size(), smooth.samples.size() / 4);
+  for (const auto& [width, height, size] : {std::tuple{1, 4, 4}, std::tuple{4097, 2, 8194}, std::tuple{4, 4, 15}}) {
+    EXPECT_THROW(encode_mars({width, height, Bytes(size)}), Failure) << width << "x" << height;
+  }
+}
+
+TEST(BuiltinCameraImage, ListsEveryPhotoAndItsStillsShowTheScenes) {
+  const CameraImage image = builtin_camera_image();
+  EXPECT_EQ(image.photos, builtin_camera_image().photos) << "the same every time";
+  std::string flags;
+  for (const PhotoEntry& e : parse_pat(image.directory)) {
+    flags += hex_bytes(std::span(&e.flags, 1)) + " ";
+    ASSERT_EQ(image.photos.at(e.location()).size(), e.size_bytes);
+    if (e.non_still) continue;
+    const auto width = static_cast<std::int32_t>(e.width), height = static_cast<std::int32_t>(e.height);
+    EXPECT_LE(image.photos.at(e.location())[7], 100) << "header byte 7 is a percentage";
+    const Bytes samples = decode_raw_photo(image.photos.at(e.location()), width, height, e.compressed, 0).samples;
+    int best = 999;
+    for (Scene scene : {Scene::ColourChart, Scene::Gradients, Scene::Landscape, Scene::FineDetail}) {
+      best = std::min(best, max_difference(samples, mosaic_scene_bggr(scene, width, height).samples));
     }
+    EXPECT_LE(best, e.compressed ? 7 : 0) << "photo at " << e.location();
   }
-}
-
-TEST(MarsEncoder, ReproducesExactlyWhatTheFormatCanHold) {
-  std::uint32_t state = 99;
-  for (const auto& [width, height] : {std::pair{2, 2}, std::pair{5, 3}, std::pair{64, 40}, std::pair{176, 144}}) {
-    // Any long enough stream decodes, so its plane is reachable.
-    Bytes stream(static_cast<std::size_t>(width) * height * 2);
-    for (auto& byte : stream) byte = static_cast<std::uint8_t>(next_random(state));
-    const BayerPlane plane{width, height, decompress_mars(stream, width, height, 0)};
-    EXPECT_EQ(round_trip(plane), plane.samples) << width << "x" << height;
-  }
-  const BayerPlane steps = make_plane(40, 30, [](int r, int c) { return ((r * 7 + c * 13) % 32) * 8; });
-  EXPECT_EQ(round_trip(steps), steps.samples);
-}
-
-TEST(MarsEncoder, SmoothPlanesCompressBelowOneBytePerSample) {
-  const BayerPlane plane = make_plane(352, 288, [](int r, int c) { return 40 + (r % 2) * 60 + c / 4; });
-  EXPECT_LT(encode_mars(plane).size(), plane.samples.size() / 4);
-}
-
-TEST(MarsEncoder, RefusesPlanesTheDecoderCannotHold) {
-  const BayerPlane bad[] = {
-      {1, 4, Bytes(4)}, {4097, 2, Bytes(8194)}, {4, 4, Bytes(15)}, {2, 2, Bytes{}},
-  };
-  for (const auto& plane : bad) {
-    EXPECT_THROW(encode_mars(plane), Failure) << plane.width << "x" << plane.height;
-  }
+  EXPECT_EQ(flags + std::to_string(image.photos.size()), "22 22 20 00 01 22 28 7") << "one entry per photo";
+  const Bytes mosaic = mosaic_scene_bggr(Scene::ColourChart, 176, 144).samples;
+  const auto at = [&](int x, int y) { return scene_pixel(Scene::ColourChart, x, y, 176, 144); };
+  EXPECT_EQ(std::vector<int>({mosaic[70 * 176 + 100], mosaic[70 * 176 + 101], mosaic[71 * 176 + 101]}),
+            std::vector<int>({at(100, 70).blue, at(101, 70).green, at(101, 71).red}));
 }
 
 }  // namespace
