@@ -32,10 +32,6 @@ class RenderError(Exception):
     pass
 
 
-def name_of(table, n):
-    return table[n] if 0 <= n < len(table) else "unknown"
-
-
 _pow_cache = {}
 
 
@@ -67,21 +63,9 @@ def byte(v):
     return 0 if v < 0 else 255 if v > 255 else v
 
 
-def well_formed(img):
-    w, h, px = img
-    return w >= 1 and h >= 1 and len(px) == w * h * 3
-
-
-# ---- demosaic -------------------------------------------------------------
 
 def demosaic(samples, w, h, pattern):
     """samples: w*h ints. Bilinear, clamped edges, truncating averages."""
-    if w < 1 or h < 1:
-        raise RenderError("Invalid image dimensions")
-    if len(samples) < w * h:
-        raise RenderError("Raw photo is shorter than 12-byte header plus width*height Bayer samples")
-    if not 0 <= pattern < 4:
-        raise RenderError("Unknown Bayer pattern")
     layout = PATTERNS[pattern]
 
     def s(x, y):
@@ -111,7 +95,6 @@ def demosaic(samples, w, h, pattern):
     return (w, h, px)
 
 
-# ---- gray world -----------------------------------------------------------
 
 def channel(px, c):
     return px[c::3]
@@ -129,14 +112,11 @@ def gray_gains(px):
 
 
 def gray_world(img):
-    if not well_formed(img) or not img[2]:
-        raise RenderError("Invalid baseline RGB image")
     w, h, px = img
     gains = gray_gains(px)
     return (w, h, [byte(nearest(v * gains[i % 3])) for i, v in enumerate(px)])
 
 
-# ---- parametric styles ----------------------------------------------------
 
 def params_for(style, set_number):
     p = list(PARAMS.get(style, FALLBACK))
@@ -155,10 +135,15 @@ def luma(r, g, b):
     return 0.587 * g + 0.299 * r + 0.114 * b
 
 
-def black_white_points(values, n, low, high):
+def histogram(values):
     hist = [0] * 256
     for v in values:
         hist[v] += 1
+    return hist
+
+
+def black_white_points(values, n, low, high):
+    hist = histogram(values)
     low_count = int(n * low)
     high_count = int(n * high)
     lo = hi = None
@@ -176,12 +161,6 @@ def black_white_points(values, n, low, high):
 
 def parametric(img, params):
     low, high, gamma, contrast, sat, wb, shaping, destripe = params
-    if not well_formed(img):
-        raise RenderError("Invalid baseline RGB image")
-    if not (0 <= low < high <= 1):
-        raise RenderError("Invalid percentile range")
-    if not gamma > 0:
-        raise RenderError("Gamma must be positive")
     w, h, px = img
     px = list(px)
     n = w * h
@@ -243,20 +222,8 @@ def parametric(img, params):
     return (w, h, px)
 
 
-# ---- historical Mars processing -------------------------------------------
-
-def histogram(values):
-    hist = [0] * 256
-    for v in values:
-        hist[v] += 1
-    return hist
-
 
 def mars_historical(img, raw):
-    if len(raw) < 12:
-        raise RenderError("Mars raw payload is shorter than its 12-byte header")
-    if not well_formed(img):
-        raise RenderError("Invalid baseline RGB image")
     w, h, px = img
     n = w * h
 
@@ -308,7 +275,6 @@ def mars_historical(img, raw):
     return (w, h, px)
 
 
-# ---- dispatcher -----------------------------------------------------------
 
 def render_photo(raw, samples, w, h, pattern, style, set_number):
     if len(samples) != w * h:
@@ -325,15 +291,8 @@ def render_photo(raw, samples, w, h, pattern, style, set_number):
     return parametric(base, params_for(style, set_number))
 
 
-# ---- glitch effects -------------------------------------------------------
-
-def wrap(a, n):
-    return a % n  # Python's % is already non-negative for n > 0
-
 
 def glitch(img, effect):
-    if not well_formed(img):
-        raise RenderError("Invalid RGB source for visual glitch effect")
     w, h, src = img
     if not 0 <= effect <= 4:
         return (w, h, list(src))
@@ -347,10 +306,10 @@ def glitch(img, effect):
         for x in range(w):
             if effect == 0:
                 shift = ((y // 9) * 53 + (y // 37) * 97) % w - w // 2
-                px += at(wrap(x + shift, w), y)
+                px += at((x + shift) % w, y)
             elif effect == 1:
                 o = (y // 16) * 3 + (37 if y % 38 < 19 else -51)
-                px += [at(wrap(x + o, w), y)[0], at(x, y)[1], at(wrap(x - o, w), wrap(y + 7, h))[2]]
+                px += [at((x + o) % w, y)[0], at(x, y)[1], at((x - o) % w, (y + 7) % h)[2]]
             elif effect == 2:
                 band = y // 19
                 for c, v in enumerate(at(x, y)):
@@ -359,14 +318,14 @@ def glitch(img, effect):
             elif effect == 3:
                 tiles_x = max((w + 15) // 16, 1)
                 tiles_y = max((h + 15) // 16, 1)
-                sx = wrap(x % 16 + (((y // 16) * 83 + (x // 16) * 47) % tiles_x) * 16, w)
-                sy = wrap(y % 16 + (((y // 16) * 41 + (x // 16) * 29) % tiles_y) * 16, h)
+                sx = (x % 16 + (((y // 16) * 83 + (x // 16) * 47) % tiles_x) * 16) % w
+                sy = (y % 16 + (((y // 16) * 41 + (x // 16) * 29) % tiles_y) * 16) % h
                 px += at(sx, sy)
             else:
                 o = ((y // 11) * 29) % w
                 u32 = 0xFFFFFFFF
                 noise = (((y // 7) * 119) & u32) ^ ((x * 73) & u32) ^ ((y * 151) & u32)
-                px += [at(wrap(x + o, w), y)[2] ^ ((noise >> 3) & 127),
-                       at(wrap(x - o, w), y)[0] ^ ((noise >> 5) & 255),
+                px += [at((x + o) % w, y)[2] ^ ((noise >> 3) & 127),
+                       at((x - o) % w, y)[0] ^ ((noise >> 5) & 255),
                        at(x, y)[1] ^ ((noise >> 2) & 191)]
     return (w, h, px)
