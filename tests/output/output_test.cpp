@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+#include "output/checksum.h"
+#include "output/naming.h"
+#include "output/new_file.h"
+#include "output/png.h"
+#include "output/save_png.h"
+#include "support/faulty_file_api.h"
+#include "support/sim_fixture.h"
+#include "support/temp_dir.h"
+
+namespace velmora {
+namespace {
+
+using test::failure_of;
+using test::FaultyFileApi;
+using test::TempDir;
+using Bytes = std::vector<std::uint8_t>;
+using Calls = std::vector<std::string>;
+
+Bytes noise(std::size_t n, std::uint32_t seed) {
+  Bytes out(n);
+  for (auto& byte : out) byte = static_cast<std::uint8_t>((seed = seed * 1664525 + 1013904223) >> 24);
+  return out;
+}
+
+Bytes read_all(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::uint64_t fnv1a(const Bytes& bytes) {
+  std::uint64_t h = 0xcbf29ce484222325ull;
+  for (std::uint8_t b : bytes) h = (h ^ b) * 0x100000001b3ull;
+  return h;
+}
+
+// Small files in full; around the 65535-byte stored blocks and a full photo
+// by size and checksum. pngcheck (natively) reads every one.
+TEST(EncodePng, ByteExactFilesThatAnotherReaderAccepts) {
+  const struct {
+    std::int32_t width, height;
+    std::size_t size;
+    const char* hex;  // whole file, or its FNV-1a 64
+  } cases[] = {
+      {1, 1, 72, "89 50 4e 47 0d 0a 1a 0a 00 00 00 0d 49 48 44 52 00 00 00 01 00 00 00 01 08 02 00 00 00 90 77 53 "
+                 "de 00 00 00 0f 49 44 41 54 78 01 01 04 00 fb ff 00 ff 00 00 03 01 01 00 8d 1d e5 82 00 00 00 00 "
+                 "49 45 4e 44 ae 42 60 82"},
+      {28, 771, 0, "7394996676658897465"},    // 85 * 771 = 65535 scanline bytes: one full block
+      {85, 256, 0, "14124067116697099666"},    // 65536: a full block and one byte
+      {1, 32768, 0, "10398413466451010020"},   // three blocks
+      {28, 1542, 0, "4688346938466535369"},   // exactly two full blocks
+      {640, 480, 922218, "16721110799611909864"},
+  };
+  const TempDir dir;
+  const bool pngcheck = std::system("command -v pngcheck >/dev/null 2>&1") == 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+    const RgbImage image{c.width, c.height, c.width == 1 && c.height == 1 ? Bytes{255, 0, 0}
+                                                                          : noise(c.width * c.height * 3, c.width)};
+    const Bytes file = encode_png(image);
+    EXPECT_EQ(file.size(), c.size ? c.size : file.size());
+    EXPECT_EQ(file.size() < 100 ? hex_bytes(file) : std::to_string(fnv1a(file)), c.hex);
+    const auto path = dir.path() / "a.png";
+    std::filesystem::remove(path);
+    write_new_file(path, file);
+    EXPECT_TRUE(!pngcheck || std::system(("pngcheck -q '" + path.string() + "' >/dev/null").c_str()) == 0);
+  }
+}
+
+TEST(EncodePng, RejectsInconsistentBuffers) {
+  for (const RgbImage& bad : {RgbImage{0, 1, {}}, RgbImage{1, 0, {}}, RgbImage{-1, -1, Bytes(3)},
+                              RgbImage{2, 2, Bytes(11)}, RgbImage{2, 2, Bytes(13)}, RgbImage{2, 2, {}}}) {
+    EXPECT_EQ(failure_of([&] { encode_png(bad); }), "Invalid RGB image buffer");
+  }
+}
+
+// The definitions, one bit and one byte at a time.
+std::pair<std::uint32_t, std::uint32_t> reference_checksums(std::span<const std::uint8_t> bytes) {
+  std::uint32_t crc = 0xFFFFFFFF, a = 1, b = 0;
+  for (std::uint8_t byte : bytes) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  return {~crc, b << 16 | a};
+}
+
+// Both forms run on every machine. Lengths around the vector widths and the
+// Adler reduction runs (5552), at unaligned starts and cut in two; all-0xFF
+// bytes drive the Adler sums to their largest values between reductions.
+TEST(Checksum, BothFormsMatchTheDefinitions) {
+  const std::string check = "123456789";
+  EXPECT_EQ(reference_checksums(Bytes(check.begin(), check.end())), std::pair(0xCBF43926u, 0x091E01DEu));
+  const Bytes data = noise(200000, 7), ones(1 << 20, 0xFF);
+  std::vector<std::pair<std::span<const std::uint8_t>, std::size_t>> cases;  // bytes, where to cut them
+  for (std::size_t n = 0; n <= 300; ++n) cases.emplace_back(std::span(data).subspan(n % 4, n), n / 3);
+  for (std::size_t n : {511u, 512u, 513u, 5503u, 5504u, 5551u, 5552u, 5553u, 10752u, 11104u, 11105u, 199990u}) {
+    cases.emplace_back(std::span(data).subspan(n % 7, n), n % 65537);
+  }
+  cases.emplace_back(ones, 65536);
+  using Form = void (*)(std::uint32_t&, std::uint32_t&, std::span<const std::uint8_t>);
+  const Form portable = [](std::uint32_t& crc, std::uint32_t& adler, std::span<const std::uint8_t> bytes) {
+    crc = crc32_update(crc, bytes);
+    adler = adler32_update(adler, bytes);
+  };
+  for (const auto& [bytes, cut] : cases) {
+    for (Form form : {portable, checksum_detail::crc32_adler32_clmul, crc32_adler32_update}) {
+      std::uint32_t crc = 0, adler = 1;
+      form(crc, adler, bytes.first(cut));
+      form(crc, adler, bytes.subspan(cut));
+      EXPECT_EQ(std::pair(crc, adler), reference_checksums(bytes)) << bytes.size() << " cut at " << cut;
+    }
+  }
+}
+
+// Every write of a new file: calls of at most 65536 bytes, and on any
+// failure the file is gone (or, if it was there before, untouched).
+TEST(WriteNewFile, CallsAndFailures) {
+  const std::string finish = "Could not finish writing output file";
+  const std::string create = "Could not create a new output file (or filename collision)";
+  const auto w = [](int n) { return "write " + std::to_string(n); };
+  const struct {
+    test::FileFaults faults;
+    std::size_t size;
+    Calls calls;
+    std::string message;  // empty: written
+    const char* before = nullptr;
+  } cases[] = {
+      {{}, 0, {"create", "flush", "close"}, ""},
+      {{}, 65537, {"create", w(65536), "write 1", "flush", "close"}, ""},
+      {{.disk_space = 100000}, 200000, {"create", w(65536), w(65536), "close", "delete"}, finish},
+      {{.disk_space = 100000, .full_disk_writes_short = true}, 200000,
+       {"create", w(65536), w(65536), "close", "delete"}, finish},
+      {{.disk_space = 0}, 10, {"create", w(10), "close", "delete"}, finish},
+      {{.fail_flush = true}, 0, {"create", "flush", "close", "delete"}, finish},
+      {{.fail_close = true}, 10, {"create", w(10), "flush", "close", "delete"}, finish},
+      {{}, 5, {"create"}, create, "precious"},
+      {{.fail_create = true}, 5, {"create"}, create},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.size << " " << c.message);
+    TempDir dir;
+    FaultyFileApi files(c.faults);
+    const auto path = dir.path() / "out.png";
+    if (c.before) std::ofstream(path) << c.before;
+    const Bytes bytes = noise(c.size, 3);
+    const std::string failure = failure_of([&] { write_new_file(path, bytes, files); });
+    EXPECT_EQ(failure, c.message.empty() ? "(no failure)" : c.message);
+    EXPECT_EQ(files.calls(), c.calls);
+    EXPECT_EQ(files.open_handles(), 0);
+    const Bytes before = c.before ? Bytes(c.before, c.before + 8) : Bytes{};
+    EXPECT_EQ(read_all(path), c.message.empty() ? bytes : before);
+    EXPECT_EQ(std::filesystem::exists(path), c.message.empty() || c.before);
+  }
+  EXPECT_EQ(failure_of([] { write_new_file("/nonexistent-folder/a.png", Bytes(3)); }), create);
+}
+
+TEST(NewFile, AbandonedOrFailedFileIsDeletedAndNothingFollowsAFailedWrite) {
+  TempDir dir;
+  FaultyFileApi files({.disk_space = 3});
+  {
+    NewFile file(files, dir.path() / "a.bin");
+    file.write(noise(5, 1));
+    file.write(noise(5, 1));
+  }
+  EXPECT_EQ(files.calls(), (Calls{"create", "write 5", "close", "delete"}));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(SavePngOutput, NamesPrefixLabelTailAndCountsCollisions) {
+  TempDir dir;
+  const OutputContext context{dir.path(), "Velmora_007_HR-CP", "250314093005"};
+  const RgbImage image{2, 1, {1, 2, 3, 4, 5, 6}};
+  for (const char* label : {"balanced", "balanced", "balanced-more-color"}) save_png_output(context, label, image);
+  for (const char* name : {"balanced_250314093005.png", "balanced_250314093005_02.png",
+                           "balanced-more-color_250314093005.png"}) {
+    EXPECT_EQ(read_all(dir.path() / ("Velmora_007_HR-CP_" + std::string(name))), encode_png(image)) << name;
+  }
+  FaultyFileApi files;
+  EXPECT_EQ(failure_of([&] { save_png_output(context, "x", RgbImage{2, 2, Bytes(11)}, files); }),
+            "Invalid RGB image buffer");
+  EXPECT_TRUE(files.calls().empty());
+}
+
+void make(const std::filesystem::path& folder, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    if (name.ends_with("/")) {
+      std::filesystem::create_directory(folder / name.substr(0, name.size() - 1));
+    } else {
+      std::ofstream(folder / name) << "x";
+    }
+  }
+}
+
+TEST(UniqueOutputPath, SkipsTakenNamesAndCreatesNothing) {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
+      {{}, "a.png"},
+      {{"a.png"}, "a_02.png"},
+      {{"a.png", "a_02.png"}, "a_03.png"},
+      {{"a.png", "a_03.png"}, "a_02.png"},
+      {{"a.bin", "a_02.png"}, "a.png"},
+      {{"a.png/"}, "a_02.png"},
+      {{"a.png", "a_02.png", "a_03.png", "a_04.png", "a_05.png", "a_06.png", "a_07.png", "a_08.png", "a_09.png"},
+       "a_10.png"},
+  };
+  for (const auto& [existing, expected] : cases) {
+    TempDir dir;
+    make(dir.path(), existing);
+    EXPECT_EQ(unique_output_path(dir.path(), "a", ".png"), dir.path() / expected);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), std::ssize(existing));
+  }
+  const std::pair<int, const char*> counters[] = {{2, "_02"}, {99, "_99"}, {100, "_100"}, {9999, "_9999"}};
+  for (const auto& [n, text] : counters) EXPECT_EQ(collision_counter_text(n), text);
+}
+
+TEST(UniqueOutputPath, GivesUpAfter9999Names) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.path() / "photos");
+  // Hard links make 9999 names cheap; NTFS allows 1023 links to one file.
+  for (int n = 1; n <= 9999; ++n) {
+    const auto seed = dir.path() / std::to_string(n / 1000);
+    if (!std::filesystem::exists(seed)) std::ofstream(seed) << "x";
+    std::filesystem::create_hard_link(seed, dir.path() / "photos" / ("a" + (n > 1 ? collision_counter_text(n) : "") + ".png"));
+  }
+  EXPECT_EQ(failure_of([&] { unique_output_path(dir.path() / "photos", "a", ".png"); }),
+            "Too many filename collisions");
+}
+
+// Barring a midnight during the test: today's folder, always with a counter.
+TEST(CreateDatedFolder, NeverReusesAFolderOrAName) {
+  const std::string today = local_date_text(), stamp = local_timestamp_text();
+  ASSERT_EQ(today.size(), 10u);
+  EXPECT_EQ(stamp.size(), 12u);
+  EXPECT_EQ(stamp.substr(0, 6), today.substr(2, 2) + today.substr(5, 2) + today.substr(8, 2));
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, "_01"},
+      {{today + "_01/"}, "_02"},
+      {{today + "_01/", today + "_02"}, "_03"},
+      {{today + "/", "1999-01-01_01/"}, "_01"},
+  };
+  for (const auto& [existing, counter] : cases) {
+    TempDir dir;
+    make(dir.path(), existing);
+    const auto created = create_dated_folder(dir.path());
+    EXPECT_EQ(created, dir.path() / (today + counter));
+    EXPECT_TRUE(std::filesystem::is_directory(created) && std::filesystem::is_empty(created));
+  }
+}
+
+}  // namespace
+}  // namespace velmora
