@@ -21,23 +21,6 @@ using fuzzing::require;
 
 namespace {
 
-class Input {
- public:
-  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-  std::string text(std::size_t n) {
-    n = std::min(n, size_ - at_);
-    std::string out(reinterpret_cast<const char*>(data_ + at_), n);
-    at_ += n;
-    return out;
-  }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t at_ = 0;
-};
-
 // A name the folder can hold: no separators, not "." or "..".
 std::string file_name(std::string name) {
   for (char& c : name) {
@@ -69,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::filesystem::remove_all(out);
   std::filesystem::create_directories(in);
 
-  Input input(data, size);
+  fuzzing::Input input(data, size);
   const int mode = input.byte() % 4;
   std::vector<std::string> tokens;
   for (int n = input.byte() % 8; n > 0; --n) {
