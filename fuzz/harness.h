@@ -30,11 +30,6 @@ class Input {
     at_ += n;
     return {data_ + at_ - n, data_ + at_};
   }
-  std::string text(std::size_t n) {
-    const std::vector<std::uint8_t> b = bytes(n);
-    return {b.begin(), b.end()};
-  }
-
  private:
   const std::uint8_t* data_;
   std::size_t size_;

@@ -1,16 +1,10 @@
-// A hostile camera driven through a refresh, a preview and a download. The
-// input sets the camera's behaviour, its directory and photos, and then,
-// transfer by transfer, whether the transfer fails (with which Windows error),
-// comes back short or unplugs the camera, and how each directory read is
-// damaged.
-//
+// A hostile camera driven through a refresh, a preview and a download.
 // Input: 8 setting bytes (the first: bit 0 the jam stays, 1 the simulator's
 // built-in photos, 2 two photos downloaded, 3-5 transfer, metadata and USB log
-// files, 6 a render), a 16-bit directory length and the directory bytes, a
-// 16-bit photo length and the photo bytes (stored at every location, unless
-// built-in photos are asked for), then one action byte per transfer (a
-// transfer without one passes); a directory read takes two more for a byte to
-// change and its new value.
+// files, 6 a render), the directory and the photo stored at every location
+// (each a 16-bit length and the bytes), then one action byte per transfer (a
+// failure with a Windows error, a short transfer or an unplug; or none), and
+// for each directory read a 16-bit position and the bits to flip there.
 
 #include "base/failure.h"
 #include "base/text.h"
@@ -83,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     config.image.photos[entry.location()] = (flags & 2) && it != builtin.photos.end() ? it->second : photo;
   }
   config.fault = [&input](const sim::TransferContext&) { return fault_of(input.byte()); };
-  config.damage_directory = [&input](int, std::vector<std::uint8_t>& directory) {
-    directory[input.u16() % directory.size()] ^= input.byte();
+  config.damage_directory = [&input](int, std::vector<std::uint8_t>& dir) {
+    if (!dir.empty()) dir[input.u16() % dir.size()] ^= input.byte();
   };
 
   VirtualClock clock;

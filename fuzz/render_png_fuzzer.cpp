@@ -1,8 +1,6 @@
-// A raw photo from decoding to the PNG file: any stream, dimensions, decoder
-// variant, pattern, style, set and glitch effect. A fault must be a Failure;
-// a result has every pixel, and libpng reads every PNG back to them.
-//
-// Input: width and height (16-bit little-endian, signed), a flags byte (bit 0
+// A raw photo from decoding to the PNG file. A fault must be a Failure; a
+// result has every pixel, and libpng reads every PNG back to them. Input:
+// width and height (16-bit little-endian, signed), a flags byte (bit 0
 // compressed), the decoder variant, pattern, style, set and effect bytes,
 // then the raw photo with its 12-byte header.
 

@@ -16,8 +16,8 @@ TEST(Utf8, ConvertsWellFormedAndRefusesMalformedText) {
     bool valid;
   } cases[] = {
       {"", u"", true},
-      {std::string("a\0b", 3), std::u16string(u"a\0b", 3), true},
-      {"caf\xC3\xA9 \xE2\x80\x94 \xEF\xBF\xBF", u"caf\u00E9 \u2014 \uFFFF", true},
+      {std::string("a\0caf\xC3\xA9 \xE2\x80\x94 \xEF\xBF\xBF", 15),
+       std::u16string(u"a\0caf\u00E9 \u2014 \uFFFF", 10), true},
       {"\xF0\x9F\x93\xB7\xF4\x8F\xBF\xBF", u"\U0001F4F7\U0010FFFF", true},  // surrogate pairs
       {"\x80", u"\uFFFD", false},                                          // continuation without a lead
       {"ok \xC3", u"ok \uFFFD", false},                                    // truncated

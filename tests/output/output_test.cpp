@@ -11,7 +11,6 @@
 #include "output/naming.h"
 #include "output/new_file.h"
 #include "output/png.h"
-#include "output/save_png.h"
 #include "support/faulty_file_api.h"
 #include "support/sim_fixture.h"
 #include "support/temp_dir.h"
@@ -36,28 +35,21 @@ Bytes read_all(const std::filesystem::path& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::uint64_t fnv1a(const Bytes& bytes) {
-  std::uint64_t h = 0xcbf29ce484222325ull;
-  for (std::uint8_t b : bytes) h = (h ^ b) * 0x100000001b3ull;
-  return h;
-}
-
-// Small files in full; around the 65535-byte stored blocks and a full photo
-// by size and checksum. pngcheck (natively) reads every one.
+// A small file in full; around the 65535-byte stored blocks and a full photo
+// by CRC-32. pngcheck (natively) reads every one.
 TEST(EncodePng, ByteExactFilesThatAnotherReaderAccepts) {
   const struct {
     std::int32_t width, height;
-    std::size_t size;
-    const char* hex;  // whole file, or its FNV-1a 64
+    const char* hex;  // whole file, or its CRC-32
   } cases[] = {
-      {1, 1, 72, "89 50 4e 47 0d 0a 1a 0a 00 00 00 0d 49 48 44 52 00 00 00 01 00 00 00 01 08 02 00 00 00 90 77 53 "
+      {1, 1, "89 50 4e 47 0d 0a 1a 0a 00 00 00 0d 49 48 44 52 00 00 00 01 00 00 00 01 08 02 00 00 00 90 77 53 "
                  "de 00 00 00 0f 49 44 41 54 78 01 01 04 00 fb ff 00 ff 00 00 03 01 01 00 8d 1d e5 82 00 00 00 00 "
                  "49 45 4e 44 ae 42 60 82"},
-      {28, 771, 0, "7394996676658897465"},    // 85 * 771 = 65535 scanline bytes: one full block
-      {85, 256, 0, "14124067116697099666"},    // 65536: a full block and one byte
-      {1, 32768, 0, "10398413466451010020"},   // three blocks
-      {28, 1542, 0, "4688346938466535369"},   // exactly two full blocks
-      {640, 480, 922218, "16721110799611909864"},
+      {28, 771, "1401263278"},    // 85 * 771 = 65535 scanline bytes: one full block
+      {85, 256, "4091215088"},    // 65536: a full block and one byte
+      {1, 32768, "3795851989"},   // three blocks
+      {28, 1542, "2772615138"},   // exactly two full blocks
+      {640, 480, "3470604614"},
   };
   const TempDir dir;
   const bool pngcheck = std::system("command -v pngcheck >/dev/null 2>&1") == 0;
@@ -66,8 +58,7 @@ TEST(EncodePng, ByteExactFilesThatAnotherReaderAccepts) {
     const RgbImage image{c.width, c.height, c.width == 1 && c.height == 1 ? Bytes{255, 0, 0}
                                                                           : noise(c.width * c.height * 3, c.width)};
     const Bytes file = encode_png(image);
-    EXPECT_EQ(file.size(), c.size ? c.size : file.size());
-    EXPECT_EQ(file.size() < 100 ? hex_bytes(file) : std::to_string(fnv1a(file)), c.hex);
+    EXPECT_EQ(file.size() < 100 ? hex_bytes(file) : std::to_string(crc32_update(0, file)), c.hex);
     const auto path = dir.path() / "a.png";
     std::filesystem::remove(path);
     write_new_file(path, file);
@@ -164,33 +155,6 @@ TEST(WriteNewFile, CallsAndFailures) {
   EXPECT_EQ(failure_of([] { write_new_file("/nonexistent-folder/a.png", Bytes(3)); }), create);
 }
 
-TEST(NewFile, AbandonedOrFailedFileIsDeletedAndNothingFollowsAFailedWrite) {
-  TempDir dir;
-  FaultyFileApi files({.disk_space = 3});
-  {
-    NewFile file(files, dir.path() / "a.bin");
-    file.write(noise(5, 1));
-    file.write(noise(5, 1));
-  }
-  EXPECT_EQ(files.calls(), (Calls{"create", "write 5", "close", "delete"}));
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
-}
-
-TEST(SavePngOutput, NamesPrefixLabelTailAndCountsCollisions) {
-  TempDir dir;
-  const OutputContext context{dir.path(), "Velmora_007_HR-CP", "250314093005"};
-  const RgbImage image{2, 1, {1, 2, 3, 4, 5, 6}};
-  for (const char* label : {"balanced", "balanced", "balanced-more-color"}) save_png_output(context, label, image);
-  for (const char* name : {"balanced_250314093005.png", "balanced_250314093005_02.png",
-                           "balanced-more-color_250314093005.png"}) {
-    EXPECT_EQ(read_all(dir.path() / ("Velmora_007_HR-CP_" + std::string(name))), encode_png(image)) << name;
-  }
-  FaultyFileApi files;
-  EXPECT_EQ(failure_of([&] { save_png_output(context, "x", RgbImage{2, 2, Bytes(11)}, files); }),
-            "Invalid RGB image buffer");
-  EXPECT_TRUE(files.calls().empty());
-}
-
 void make(const std::filesystem::path& folder, const std::vector<std::string>& names) {
   for (const std::string& name : names) {
     if (name.ends_with("/")) {
@@ -209,8 +173,6 @@ TEST(UniqueOutputPath, SkipsTakenNamesAndCreatesNothing) {
       {{"a.png", "a_03.png"}, "a_02.png"},
       {{"a.bin", "a_02.png"}, "a.png"},
       {{"a.png/"}, "a_02.png"},
-      {{"a.png", "a_02.png", "a_03.png", "a_04.png", "a_05.png", "a_06.png", "a_07.png", "a_08.png", "a_09.png"},
-       "a_10.png"},
   };
   for (const auto& [existing, expected] : cases) {
     TempDir dir;
@@ -218,28 +180,12 @@ TEST(UniqueOutputPath, SkipsTakenNamesAndCreatesNothing) {
     EXPECT_EQ(unique_output_path(dir.path(), "a", ".png"), dir.path() / expected);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), std::ssize(existing));
   }
-  const std::pair<int, const char*> counters[] = {{2, "_02"}, {99, "_99"}, {100, "_100"}, {9999, "_9999"}};
-  for (const auto& [n, text] : counters) EXPECT_EQ(collision_counter_text(n), text);
-}
-
-TEST(UniqueOutputPath, GivesUpAfter9999Names) {
-  TempDir dir;
-  std::filesystem::create_directory(dir.path() / "photos");
-  // Hard links make 9999 names cheap; NTFS allows 1023 links to one file.
-  for (int n = 1; n <= 9999; ++n) {
-    const auto seed = dir.path() / std::to_string(n / 1000);
-    if (!std::filesystem::exists(seed)) std::ofstream(seed) << "x";
-    std::filesystem::create_hard_link(seed, dir.path() / "photos" / ("a" + (n > 1 ? collision_counter_text(n) : "") + ".png"));
-  }
-  EXPECT_EQ(failure_of([&] { unique_output_path(dir.path() / "photos", "a", ".png"); }),
-            "Too many filename collisions");
 }
 
 // Barring a midnight during the test: today's folder, always with a counter.
 TEST(CreateDatedFolder, NeverReusesAFolderOrAName) {
   const std::string today = local_date_text(), stamp = local_timestamp_text();
-  ASSERT_EQ(today.size(), 10u);
-  EXPECT_EQ(stamp.size(), 12u);
+  ASSERT_TRUE(today.size() == 10 && today[4] == '-' && today[7] == '-' && stamp.size() == 12) << today << stamp;
   EXPECT_EQ(stamp.substr(0, 6), today.substr(2, 2) + today.substr(5, 2) + today.substr(8, 2));
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, "_01"},

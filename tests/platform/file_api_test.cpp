@@ -27,9 +27,8 @@ TEST(SystemFileApi, CreatesOnlyNewFilesAndReportsErrorCodes) {
   ASSERT_NE(file, invalid_file_handle());
   const std::uint8_t data[] = {'a', 'b', 'c'};
   std::uint32_t written = 0;
-  EXPECT_TRUE(files.write_file(file, data, 3, &written) && written == 3);
-  EXPECT_TRUE(files.write_file(file, data, 2, &written) && written == 2);
-  EXPECT_TRUE(files.flush_file_buffers(file) && files.close_handle(file));
+  EXPECT_TRUE(files.write_file(file, data, 3, &written) && written == 3 && files.write_file(file, data, 2, &written) &&
+              written == 2 && files.flush_file_buffers(file) && files.close_handle(file));
   EXPECT_EQ(read_all(path), "abcab");
   EXPECT_TRUE(files.delete_file(path));
   set_last_error(0);

@@ -2,25 +2,23 @@
 independent models in render_reference.py and mars_reference.py, pixel for
 pixel, on generated photos: every style, set, pattern and glitch effect, the
 sizes where the effects wrap, and levels at the ends of every curve.
-
 usage: python3 test_render.py /path/to/velmora
 """
 
+import itertools
 import os
 import random
-import re
 import struct
 import sys
 import tempfile
 import zlib
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import mars_reference as mars  # noqa: E402
 import render_reference as ref  # noqa: E402
 from cli_runner import CliRunner, run_velmora  # noqa: E402
 
-COLLISION = "Could not create a new output file (or filename collision)"
 SET_OPTIONS = ["plain"] + ref.SETS[1:]
 
 
@@ -51,9 +49,6 @@ def model(raw, width, height, compressed=False, variant=0, pattern=1, style=1, s
 
 
 class Tester(CliRunner):
-    def __init__(self, velmora, folder):
-        super().__init__(velmora, folder, "render", "out.png")
-
     def expect(self, name, raw, width, height, args=None, file_name="photo.raw", **options):
         """Renders with the options as arguments (or args) and compares with the models."""
         expected = model(raw, width, height, **options)
@@ -66,12 +61,8 @@ class Tester(CliRunner):
         rc, last, png = self.run_command(raw, args, file_name)[:3]
         if isinstance(expected, str):
             self.check(name, rc == 1 and last == "velmora: " + expected and png is None, f"rc {rc}, {last!r}")
-        elif rc != 0 or png is None:
-            self.check(name, False, f"rc {rc}, {last!r}")
         else:
-            got = read_png(png)
-            first = next((i for i, (a, b) in enumerate(zip(got[2], expected[2])) if a != b), None)
-            self.check(name, got == expected, f"size {got[:2]} vs {expected[:2]}, first differing byte {first}")
+            self.check(name, rc == 0 and read_png(png) == expected, f"rc {rc}, {last!r}, other pixels")
 
 
 def header(rng, byte7=None):
@@ -97,28 +88,22 @@ def render_cases(t, rng):
         style = rng.randrange(8)
         return dict(style=style, set_number=0 if style == 5 else rng.randrange(5), pattern=rng.randrange(4))
 
-    for style in range(8):
-        for set_number in range(5):
-            for pattern in range(4):
-                glitch = rng.choice([None, 0, 1, 2, 3, 4])
-                t.expect(f"{ref.STYLES[style]} set {set_number} {ref.PATTERNS[pattern]} glitch {glitch}",
-                         header(rng) + textured(rng, 23, 19), 23, 19, style=style, set_number=set_number,
-                         pattern=pattern, glitch=glitch)
+    for style, set_number, pattern in itertools.product(range(8), range(5), range(4)):
+        glitch = rng.choice([None, 0, 1, 2, 3, 4])
+        t.expect(f"{ref.STYLES[style]} set {set_number} {ref.PATTERNS[pattern]} glitch {glitch}",
+                 header(rng) + textured(rng, 23, 19), 23, 19, style=style, set_number=set_number, pattern=pattern,
+                 glitch=glitch)
     # 70 wide and 45 high reach the high bits of the storm's noise, the second
     # half of the tear's 38-row cycle and the 37-row shear step; 34 x 50 has
     # tiles to shuffle both ways; the tiny ones clamp every neighbour.
     sizes = [(17, 6), (40, 4), (70, 3), (7, 45), (34, 50), (1, 1), (1, 4), (4, 1), (2, 2), (3, 2), (13, 3), (2, 4)]
-    for effect in range(5):
-        for width, height in sizes:
-            t.expect(f"{ref.GLITCHES[effect]} {width}x{height}", header(rng) + textured(rng, width, height), width,
-                     height, glitch=effect, **any_style())
+    for effect, (width, height) in itertools.product(range(5), sizes):
+        t.expect(f"{ref.GLITCHES[effect]} {width}x{height}", header(rng) + textured(rng, width, height), width,
+                 height, glitch=effect, **any_style())
     # Header byte 7 drives the historical curve; 25 x 9 has M = 1, 6 x 4 has M = 0.
-    for byte7 in (0, 36, 37, 64, 100, 121, 255):
-        for width, height in ((6, 4), (25, 9)):
-            plane = textured(rng, width, height)
-            for style in (6, 1):
-                t.expect(f"byte7 {byte7} {width}x{height} {ref.STYLES[style]}", header(rng, byte7) + plane, width,
-                         height, style=style, pattern=rng.randrange(4))
+    for byte7, (width, height), style in itertools.product((0, 36, 37, 64, 100, 121, 255), ((6, 4), (25, 9)), (6, 1)):
+        t.expect(f"byte7 {byte7} {width}x{height} {ref.STYLES[style]}", header(rng, byte7) + textured(rng, width, height),
+                 width, height, style=style, pattern=rng.randrange(4))
     # Bright points above and below 2.5, black and white points at the ends.
     for name, (low, high) in list(LEVELS.items()) + [("bimodal", (None, None))]:
         plane = bytes(rng.choice([0, 255]) if low is None else rng.randrange(low, high) for _ in range(225))
@@ -146,7 +131,7 @@ def command_cases(t, rng):
             ("baseline with a set", header(rng) + bytes(6), 3, 2, dict(style=5, set_number=3))):
         t.expect(name, raw, width, height, **options)
     rc, last, png = t.run_command(header(rng) + bytes(6), ["--size", "3x2", "--uncompressed"], existing=b"keep")[:3]
-    t.check("existing output kept", rc == 1 and last == "velmora: " + COLLISION and png == b"keep", f"rc {rc}")
+    t.check("existing output kept", rc == 1 and last == "velmora: Could not create a new output file (or filename collision)" and png == b"keep", f"rc {rc}")
     t.expect("defaults", plane, 6, 5, args=["--size", "6x5", "--uncompressed"])
     t.expect("equals syntax", plane, 6, 5, pattern=2, style=4, set_number=2,
              args=["--size=6x5", "--uncompressed", "--pattern=grbg", "--style=proc23", "--set=more-color"])
@@ -159,18 +144,15 @@ def command_cases(t, rng):
     t.expect("HR-CP too short", header(rng) + bytes(30), 352, 288, compressed=True, args=[],
              file_name="Velmora_007_HR-CP_250314093005.velmoraraw")
     size = ["--size", "3x2", "--uncompressed"]
-    for name, args in (("bad pattern", size + ["--pattern", "RGGB"]), ("bad style", size + ["--style", "unknown"]),
-                       ("style by number", size + ["--style", "1"]), ("bad set", size + ["--set", ""]),
-                       ("bad glitch", size + ["--glitch", "none"]), ("variant 256", size + ["--variant", "256"]),
-                       ("both flags", size + ["--compressed"]), ("unknown option", size + ["--fast"]),
-                       ("no short code", []), ("bad size", ["--size", "3by2", "--uncompressed"])):
+    for args in ([], size + ["--pattern", "RGGB"], size + ["--style", "unknown"], size + ["--style", "1"],
+                 size + ["--set", ""], size + ["--glitch", "none"], size + ["--variant", "256"], size + ["--compressed"],
+                 size + ["--fast"], ["--size", "3by2", "--uncompressed"]):  # [] : no short code in the name
         rc, last, png = t.run_command(header(rng) + bytes(6), args)[:3]
-        t.check(name, rc == 2 and png is None, f"rc {rc}, {last!r}")
-    for name, args, status in (("no output option", ["render", "x.raw", *size], 2),
-                               ("no raw photo", ["render", *size, "--output", "x.png"], 2),
-                               ("missing raw file", ["render", "missing.raw", *size, "--output", "y.png"], 1)):
-        proc = run_velmora(t.velmora, *[os.path.join(t.folder, a) if "." in a else a for a in args])
-        t.check(name, proc.returncode == status, f"rc {proc.returncode}")
+        t.check("usage " + " ".join(args), rc == 2 and png is None, f"rc {rc}, {last!r}")
+    for args, status in ((["x.raw", *size], 2), ([*size, "--output", "x.png"], 2),
+                         (["missing.raw", *size, "--output", "y.png"], 1)):  # no output, no photo, a missing photo
+        proc = run_velmora(t.velmora, "render", *[os.path.join(t.folder, a) if "." in a else a for a in args])
+        t.check(" ".join(args), proc.returncode == status, f"rc {proc.returncode}")
 
 
 def download_cases(t):
@@ -202,32 +184,13 @@ def download_cases(t):
     t.check("experimental renders compared", compared == 2 * 5 + 1 + 9 + 4, compared)
 
 
-def pow_domain_checksum():
-    """FNV-1a 64 of the model's powers over the domain render_test.cpp walks."""
-    gammas = sorted({ref.params_for(s, t)[2] for s in (0, 1, 2, 3, 4, 9) for t in (0, 1)})
-    domain = [(c / 255, g) for g in gammas for c in range(256)]
-    domain += [((c / 255 - 0.7) / (1 - 0.7), k) for k in sorted({ref.PARAMS[s][6] + 1 for s in range(5)})
-               for c in range(179, 256)]
-    domain += [(i / 255, max(0.6, ref.math.sqrt(b7 / 100))) for b7 in range(256) for i in range(256)]
-    h = 0xCBF29CE484222325
-    for b in b"".join(struct.pack("<d", ref.power(*pair)) for pair in domain):
-        h = ((h ^ b) * 0x100000001B3) & 0xFFFFFFFFFFFFFFFF
-    return h
-
-
 def main():
-    if len(sys.argv) != 2:
-        print("usage: test_render.py /path/to/velmora")
-        return 2
     rng = random.Random(20250314)
     with tempfile.TemporaryDirectory() as folder:
-        t = Tester(os.path.abspath(sys.argv[1]), folder)
+        t = Tester(os.path.abspath(sys.argv[1]), folder, "render", "out.png")
         render_cases(t, rng)
         command_cases(t, rng)
         download_cases(t)
-    with open(os.path.join(HERE, "..", "render", "render_test.cpp")) as f:
-        held = int(re.search(r"kPowDomainChecksum = (0x[0-9a-f]+)ull", f.read()).group(1), 16)
-    t.check("power checksum in render_test.cpp", held == pow_domain_checksum(), f"model gives {pow_domain_checksum():#x}")
     return t.finish()
 
 
