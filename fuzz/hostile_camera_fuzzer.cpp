@@ -106,8 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   write_new_file(out / (download_stem(indices[0], snapshot.entries[indices[0]]) + "_250314093005.velmoraraw"),
                  sentinel);
   const auto before = test::folder_contents(out);
-  // Renders have their own fuzzer; here they only slow the camera's side down.
-  DownloadOptions options;
+  DownloadOptions options;  // renders have their own fuzzer
   options.restrained = options.expressive = false;
   options.balanced = flags & 64;
   options.save_usb_transfer = flags & 8;

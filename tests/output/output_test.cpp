@@ -19,10 +19,8 @@ namespace velmora {
 namespace {
 
 using test::failure_of;
-using test::FaultyFileApi;
 using test::TempDir;
 using Bytes = std::vector<std::uint8_t>;
-using Calls = std::vector<std::string>;
 
 Bytes noise(std::size_t n, std::uint32_t seed) {
   Bytes out(n);
@@ -122,7 +120,7 @@ TEST(WriteNewFile, CallsAndFailures) {
   const struct {
     test::FileFaults faults;
     std::size_t size;
-    Calls calls;
+    std::vector<std::string> calls;
     std::string message;  // empty: written
     const char* before = nullptr;
   } cases[] = {
@@ -140,7 +138,7 @@ TEST(WriteNewFile, CallsAndFailures) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.size << " " << c.message);
     TempDir dir;
-    FaultyFileApi files(c.faults);
+    test::FaultyFileApi files(c.faults);
     const auto path = dir.path() / "out.png";
     if (c.before) std::ofstream(path) << c.before;
     const Bytes bytes = noise(c.size, 3);

@@ -19,7 +19,6 @@ import mars_reference as mars  # noqa: E402
 import render_reference as ref  # noqa: E402
 from cli_runner import CliRunner, run_velmora  # noqa: E402
 
-SET_OPTIONS = ["plain"] + ref.SETS[1:]
 
 
 def read_png(data):
@@ -56,7 +55,7 @@ class Tester(CliRunner):
             o = {**dict(compressed=False, variant=0, pattern=1, style=1, set_number=0, glitch=None), **options}
             args = ["--size", f"{width}x{height}", "--compressed" if o["compressed"] else "--uncompressed",
                     "--variant", str(o["variant"]), "--pattern", ref.PATTERNS[o["pattern"]],
-                    "--style", ref.STYLES[o["style"]], "--set", SET_OPTIONS[o["set_number"]]]
+                    "--style", ref.STYLES[o["style"]], "--set", ["plain", *ref.SETS[1:]][o["set_number"]]]
             args += ["--glitch", ref.GLITCHES[o["glitch"]]] if o["glitch"] is not None else []
         rc, last, png = self.run_command(raw, args, file_name)[:3]
         if isinstance(expected, str):

@@ -1,6 +1,5 @@
-// What the command-line comparison with the Python model (tests/reference/
-// test_render.py) cannot reach: the power function bit for bit, and the
-// checks of inputs no command passes.
+// What the comparison with the Python model (tests/reference/test_render.py)
+// cannot reach: the power function bit for bit, inputs no command passes.
 
 #include <gtest/gtest.h>
 
@@ -23,10 +22,9 @@ namespace {
 
 using test::failure_of;
 
-// Every base and exponent the styles raise: the tone curves of the parametric
-// styles and the fallback, plain and brighter; the highlight curves; the
-// header curves of all 256 header bytes. The checksum is that of the
-// correctly rounded powers (render_reference.power).
+// Every base and exponent the styles raise (tone curves plain and brighter,
+// highlight curves, the header curves of all 256 header bytes), bit for bit
+// the correctly rounded powers of render_reference.power.
 constexpr std::uint64_t kPowDomainChecksum = 0x2ced4803334bc018ull;
 
 TEST(PortablePow, CorrectlyRoundedOverTheStyleDomain) {
