@@ -1,7 +1,6 @@
 #pragma once
-// What every harness shares: a broken invariant aborts with its description,
-// which libFuzzer reports as a finding and the replay test as a failure; and
-// a reader that gives zeros once the input runs out.
+// A broken invariant aborts with its description (a finding for libFuzzer, a
+// failure for the replay test); the input reader gives zeros once it runs out.
 
 #include <algorithm>
 #include <cstdint>

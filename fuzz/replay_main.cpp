@@ -21,7 +21,6 @@ int main(int argc, char** argv) {
       ++count;
     }
   }
-  // A failing input aborts before this line.
   std::printf("%zu passed, 0 failed\n", count);
   return count == 0 ? 1 : 0;
 }

@@ -178,6 +178,8 @@ TEST(UniqueOutputPath, SkipsTakenNamesAndCreatesNothing) {
     EXPECT_EQ(unique_output_path(dir.path(), "a", ".png"), dir.path() / expected);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), std::ssize(existing));
   }
+  const std::pair<int, const char*> counters[] = {{9, "_09"}, {10, "_10"}, {100, "_100"}};
+  for (const auto& [n, text] : counters) EXPECT_EQ(collision_counter_text(n), text);
 }
 
 // Barring a midnight during the test: today's folder, always with a counter.
