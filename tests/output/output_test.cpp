@@ -151,15 +151,15 @@ TEST(WriteNewFile, CallsAndFailures) {
     EXPECT_EQ(std::filesystem::exists(path), c.message.empty() || c.before);
   }
   EXPECT_EQ(failure_of([] { write_new_file("/nonexistent-folder/a.png", Bytes(3)); }), create);
+  const TempDir dir;  // a new file given up before its commit goes too
+  NewFile(system_file_api(), dir.path() / "a.bin").write(noise(9, 1));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 void make(const std::filesystem::path& folder, const std::vector<std::string>& names) {
   for (const std::string& name : names) {
-    if (name.ends_with("/")) {
-      std::filesystem::create_directory(folder / name.substr(0, name.size() - 1));
-    } else {
-      std::ofstream(folder / name) << "x";
-    }
+    name.ends_with("/") ? void(std::filesystem::create_directory(folder / name))
+                        : void(std::ofstream(folder / name) << "x");
   }
 }
 
