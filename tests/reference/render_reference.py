@@ -101,9 +101,9 @@ def gray_world(img):
     return (w, h, [byte(nearest(v * gains[i % 3])) for i, v in enumerate(px)])
 
 
-def params_for(style, set_number):
+def params_for(style, number):
     p = list(PARAMS.get(style, FALLBACK))
-    index, value = {1: (2, p[2] * 0.72), 2: (4, p[4] * 1.28), 3: (3, p[3] * 0.8), 4: (7, 1.0)}.get(set_number, (0, p[0]))
+    index, value = {1: (2, p[2] * 0.72), 2: (4, p[4] * 1.28), 3: (3, p[3] * 0.8), 4: (7, 1.0)}.get(number, (0, p[0]))
     p[index] = value
     return tuple(p)
 

@@ -101,7 +101,7 @@ def render_cases(t, rng):
                  height, glitch=effect, **any_style())
     # Header byte 7 drives the historical curve; 25 x 9 has M = 1, 6 x 4 has M = 0.
     for byte7, (width, height), style in itertools.product((0, 36, 37, 64, 100, 121, 255), ((6, 4), (25, 9)), (6, 1)):
-        t.expect(f"byte7 {byte7} {width}x{height} {ref.STYLES[style]}", header(rng, byte7) + textured(rng, width, height),
+        t.expect(f"byte7 {byte7} {width}x{height} {style}", header(rng, byte7) + textured(rng, width, height),
                  width, height, style=style, pattern=rng.randrange(4))
     # Bright points above and below 2.5, black and white points at the ends.
     for name, (low, high) in list(LEVELS.items()) + [("bimodal", (None, None))]:
@@ -114,7 +114,7 @@ def render_cases(t, rng):
                  set_number=rng.randrange(5), pattern=rng.randrange(4))
     for variant in list(range(10)) + [200, 255]:  # random streams decode to something at every variant
         width, height = rng.choice([(6, 4), (10, 5), (16, 3)])
-        t.expect(f"compressed variant {variant}", header(rng) + bytes(rng.randrange(256) for _ in range(width * height)),
+        t.expect(f"variant {variant}", header(rng) + bytes(rng.randrange(256) for _ in range(width * height)),
                  width, height, compressed=True, variant=variant, **any_style())
 
 
@@ -130,7 +130,8 @@ def command_cases(t, rng):
             ("baseline with a set", header(rng) + bytes(6), 3, 2, dict(style=5, set_number=3))):
         t.expect(name, raw, width, height, **options)
     rc, last, png = t.run_command(header(rng) + bytes(6), ["--size", "3x2", "--uncompressed"], existing=b"keep")[:3]
-    t.check("existing output kept", rc == 1 and last == "velmora: Could not create a new output file (or filename collision)" and png == b"keep", f"rc {rc}")
+    t.check("existing output kept", rc == 1 and png == b"keep"
+            and last == "velmora: Could not create a new output file (or filename collision)", f"rc {rc}")
     t.expect("defaults", plane, 6, 5, args=["--size", "6x5", "--uncompressed"])
     t.expect("equals syntax", plane, 6, 5, pattern=2, style=4, set_number=2,
              args=["--size=6x5", "--uncompressed", "--pattern=grbg", "--style=proc23", "--set=more-color"])
@@ -144,8 +145,8 @@ def command_cases(t, rng):
              file_name="Velmora_007_HR-CP_250314093005.velmoraraw")
     size = ["--size", "3x2", "--uncompressed"]
     for args in ([], size + ["--pattern", "RGGB"], size + ["--style", "unknown"], size + ["--style", "1"],
-                 size + ["--set", ""], size + ["--glitch", "none"], size + ["--variant", "256"], size + ["--compressed"],
-                 size + ["--fast"], ["--size", "3by2", "--uncompressed"]):  # [] : no short code in the name
+                 size + ["--set", ""], size + ["--glitch", "none"], size + ["--variant", "256"], size + ["--fast"],
+                 size + ["--compressed"], ["--size", "3by2", "--uncompressed"]):  # []: no short code in the name
         rc, last, png = t.run_command(header(rng) + bytes(6), args)[:3]
         t.check("usage " + " ".join(args), rc == 2 and png is None, f"rc {rc}, {last!r}")
     for args, status in ((["x.raw", *size], 2), ([*size, "--output", "x.png"], 2),
