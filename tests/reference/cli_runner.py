@@ -16,9 +16,7 @@ def last_line(text):
 
 
 class Tally:
-    def __init__(self):
-        self.passed = 0
-        self.failed = 0
+    passed = failed = 0
 
     def check(self, name, ok, detail=""):
         if ok:
@@ -38,12 +36,7 @@ class CliRunner(Tally):
     """One velmora command per case on a raw photo file."""
 
     def __init__(self, velmora, folder, command, output_name):
-        super().__init__()
-        self.velmora = velmora
-        self.folder = folder
-        self.command = command
-        self.output_name = output_name
-        self.count = 0
+        self.velmora, self.folder, self.command, self.output_name, self.count = velmora, folder, command, output_name, 0
 
     def run_command(self, raw, args, file_name="photo.raw", existing=None):
         """(exit status, last stderr line, output bytes or None, output path); existing is
@@ -51,17 +44,14 @@ class CliRunner(Tally):
         self.count += 1
         case = os.path.join(self.folder, str(self.count))
         os.mkdir(case)
-        raw_path = os.path.join(case, file_name)
-        with open(raw_path, "wb") as f:
-            f.write(raw)
-        out_path = os.path.join(case, self.output_name)
-        if existing is not None:
-            with open(out_path, "wb") as f:
-                f.write(existing)
+        raw_path, out_path = os.path.join(case, file_name), os.path.join(case, self.output_name)
+        for path, data in ((raw_path, raw), (out_path, existing)):
+            if data is not None:
+                with open(path, "wb") as f:
+                    f.write(data)
         proc = run_velmora(self.velmora, self.command, raw_path, *args, "--output", out_path)
         output = None
         if os.path.exists(out_path):
             with open(out_path, "rb") as f:
                 output = f.read()
-        lines = proc.stderr.strip().splitlines()
-        return proc.returncode, (lines[-1] if lines else ""), output, out_path
+        return proc.returncode, last_line(proc.stderr), output, out_path

@@ -7,6 +7,7 @@ the C library's pow(). Every other step uses Python floats (IEEE doubles) in
 the order the rules state them.
 """
 
+import functools
 import math
 from decimal import Decimal, localcontext
 
@@ -32,27 +33,14 @@ class RenderError(Exception):
     pass
 
 
-def name_of(table, n):
-    return table[n] if 0 <= n < len(table) else "unknown"
-
-
-_pow_cache = {}
-
-
+@functools.lru_cache(maxsize=None)
 def power(base, exponent):
     """base ** exponent correctly rounded to a double (base >= 0)."""
-    key = (base, exponent)
-    if key not in _pow_cache:
-        if base == 0.0:
-            value = 0.0
-        elif exponent == 1.0:
-            value = base
-        else:
-            with localcontext() as ctx:
-                ctx.prec = 60
-                value = float(Decimal(base) ** Decimal(exponent))
-        _pow_cache[key] = value
-    return _pow_cache[key]
+    if base == 0.0 or exponent == 1.0:
+        return 0.0 if base == 0.0 else base
+    with localcontext() as ctx:
+        ctx.prec = 60
+        return float(Decimal(base) ** Decimal(exponent))
 
 
 def nearest(v):
@@ -67,27 +55,12 @@ def byte(v):
     return 0 if v < 0 else 255 if v > 255 else v
 
 
-def well_formed(img):
-    w, h, px = img
-    return w >= 1 and h >= 1 and len(px) == w * h * 3
-
-
-# ---- demosaic -------------------------------------------------------------
-
 def demosaic(samples, w, h, pattern):
     """samples: w*h ints. Bilinear, clamped edges, truncating averages."""
-    if w < 1 or h < 1:
-        raise RenderError("Invalid image dimensions")
-    if len(samples) < w * h:
-        raise RenderError("Raw photo is shorter than 12-byte header plus width*height Bayer samples")
-    if not 0 <= pattern < 4:
-        raise RenderError("Unknown Bayer pattern")
     layout = PATTERNS[pattern]
 
     def s(x, y):
-        x = min(max(x, 0), w - 1)
-        y = min(max(y, 0), h - 1)
-        return samples[y * w + x]
+        return samples[min(max(y, 0), h - 1) * w + min(max(x, 0), w - 1)]
 
     def colour(x, y):
         return layout[(y % 2) * 2 + (x % 2)]
@@ -111,8 +84,6 @@ def demosaic(samples, w, h, pattern):
     return (w, h, px)
 
 
-# ---- gray world -----------------------------------------------------------
-
 def channel(px, c):
     return px[c::3]
 
@@ -121,33 +92,19 @@ def gray_gains(px):
     n = len(px) // 3
     means = [sum(channel(px, c)) / n for c in range(3)]
     gray = (means[1] + means[0] + means[2]) / 3
-    gains = []
-    for m in means:
-        g = 1.0 if m == 0 else gray / m
-        gains.append(min(max(g, 0.35), 3.0))
-    return gains
+    return [min(max(1.0 if m == 0 else gray / m, 0.35), 3.0) for m in means]
 
 
 def gray_world(img):
-    if not well_formed(img) or not img[2]:
-        raise RenderError("Invalid baseline RGB image")
     w, h, px = img
     gains = gray_gains(px)
     return (w, h, [byte(nearest(v * gains[i % 3])) for i, v in enumerate(px)])
 
 
-# ---- parametric styles ----------------------------------------------------
-
-def params_for(style, set_number):
+def params_for(style, number):
     p = list(PARAMS.get(style, FALLBACK))
-    if set_number == 1:
-        p[2] = p[2] * 0.72
-    elif set_number == 2:
-        p[4] = p[4] * 1.28
-    elif set_number == 3:
-        p[3] = p[3] * 0.8
-    elif set_number == 4:
-        p[7] = 1.0
+    index, value = {1: (2, p[2] * 0.72), 2: (4, p[4] * 1.28), 3: (3, p[3] * 0.8), 4: (7, 1.0)}.get(number, (0, p[0]))
+    p[index] = value
     return tuple(p)
 
 
@@ -155,10 +112,15 @@ def luma(r, g, b):
     return 0.587 * g + 0.299 * r + 0.114 * b
 
 
-def black_white_points(values, n, low, high):
+def histogram(values):
     hist = [0] * 256
     for v in values:
         hist[v] += 1
+    return hist
+
+
+def black_white_points(values, n, low, high):
+    hist = histogram(values)
     low_count = int(n * low)
     high_count = int(n * high)
     lo = hi = None
@@ -176,12 +138,6 @@ def black_white_points(values, n, low, high):
 
 def parametric(img, params):
     low, high, gamma, contrast, sat, wb, shaping, destripe = params
-    if not well_formed(img):
-        raise RenderError("Invalid baseline RGB image")
-    if not (0 <= low < high <= 1):
-        raise RenderError("Invalid percentile range")
-    if not gamma > 0:
-        raise RenderError("Gamma must be positive")
     w, h, px = img
     px = list(px)
     n = w * h
@@ -193,8 +149,7 @@ def parametric(img, params):
 
     if wb > 0:
         gains = gray_gains(px)
-        s = min(max(wb, 0.0), 1.0)
-        px = [byte(nearest(v * ((gains[i % 3] - 1) * s + 1))) for i, v in enumerate(px)]
+        px = [byte(nearest(v * ((gains[i % 3] - 1) * wb + 1))) for i, v in enumerate(px)]
 
     px = [byte(nearest(power(v / 255, gamma) * 255)) for v in px]
 
@@ -210,53 +165,24 @@ def parametric(img, params):
         px = out
 
     if shaping > 0:
-        k = min(max(shaping, 0.0), 1.5) + 1
         d = 1 - 0.7
-        out = []
-        for v in px:
-            x = v / 255
-            if x > 0.7:
-                v = byte(nearest((power((x - 0.7) / d, k) * d + 0.7) * 255))
-            out.append(v)
-        px = out
+        px = [byte(nearest((power((v / 255 - 0.7) / d, shaping + 1) * d + 0.7) * 255)) if v / 255 > 0.7 else v
+              for v in px]
 
     if destripe > 0 and h >= 5:
-        s = min(max(destripe, 0.0), 1.0)
-        row_means = []
-        for y in range(h):
-            total = 0.0
-            for x in range(w):
-                i = (y * w + x) * 3
-                total += luma(px[i], px[i + 1], px[i + 2])
-            row_means.append(total / w)
+        row_means = [sum(luma(*px[i:i + 3]) for i in range(y * w * 3, (y + 1) * w * 3, 3)) / w for y in range(h)]
         for y in range(h):
             gain = 1.0
             if row_means[y] > 2.0:
                 near = [row_means[j] for j in (y - 2, y - 1, y + 1, y + 2) if 0 <= j < h]
-                total = 0.0
-                for m in near:
-                    total += m
-                ratio = min(max(total / len(near) / row_means[y], 0.94), 1.06)
-                gain = (ratio - 1) * s + 1
+                ratio = min(max(sum(near) / len(near) / row_means[y], 0.94), 1.06)
+                gain = (ratio - 1) * destripe + 1
             for i in range(y * w * 3, (y + 1) * w * 3):
                 px[i] = byte(nearest(px[i] * gain))
     return (w, h, px)
 
 
-# ---- historical Mars processing -------------------------------------------
-
-def histogram(values):
-    hist = [0] * 256
-    for v in values:
-        hist[v] += 1
-    return hist
-
-
 def mars_historical(img, raw):
-    if len(raw) < 12:
-        raise RenderError("Mars raw payload is shorter than its 12-byte header")
-    if not well_formed(img):
-        raise RenderError("Invalid baseline RGB image")
     w, h, px = img
     n = w * h
 
@@ -308,8 +234,6 @@ def mars_historical(img, raw):
     return (w, h, px)
 
 
-# ---- dispatcher -----------------------------------------------------------
-
 def render_photo(raw, samples, w, h, pattern, style, set_number):
     if len(samples) != w * h:
         raise RenderError("Bayer dimensions mismatch")
@@ -325,15 +249,7 @@ def render_photo(raw, samples, w, h, pattern, style, set_number):
     return parametric(base, params_for(style, set_number))
 
 
-# ---- glitch effects -------------------------------------------------------
-
-def wrap(a, n):
-    return a % n  # Python's % is already non-negative for n > 0
-
-
 def glitch(img, effect):
-    if not well_formed(img):
-        raise RenderError("Invalid RGB source for visual glitch effect")
     w, h, src = img
     if not 0 <= effect <= 4:
         return (w, h, list(src))
@@ -347,26 +263,23 @@ def glitch(img, effect):
         for x in range(w):
             if effect == 0:
                 shift = ((y // 9) * 53 + (y // 37) * 97) % w - w // 2
-                px += at(wrap(x + shift, w), y)
+                px += at((x + shift) % w, y)
             elif effect == 1:
                 o = (y // 16) * 3 + (37 if y % 38 < 19 else -51)
-                px += [at(wrap(x + o, w), y)[0], at(x, y)[1], at(wrap(x - o, w), wrap(y + 7, h))[2]]
+                px += [at((x + o) % w, y)[0], at(x, y)[1], at((x - o) % w, (y + 7) % h)[2]]
             elif effect == 2:
                 band = y // 19
                 for c, v in enumerate(at(x, y)):
                     f = v if v <= 100 else 255 - v
                     px.append(((band + c) % 3) * 31 + (f // 40) * 40)
             elif effect == 3:
-                tiles_x = max((w + 15) // 16, 1)
-                tiles_y = max((h + 15) // 16, 1)
-                sx = wrap(x % 16 + (((y // 16) * 83 + (x // 16) * 47) % tiles_x) * 16, w)
-                sy = wrap(y % 16 + (((y // 16) * 41 + (x // 16) * 29) % tiles_y) * 16, h)
+                sx = (x % 16 + (((y // 16) * 83 + (x // 16) * 47) % ((w + 15) // 16)) * 16) % w
+                sy = (y % 16 + (((y // 16) * 41 + (x // 16) * 29) % ((h + 15) // 16)) * 16) % h
                 px += at(sx, sy)
             else:
                 o = ((y // 11) * 29) % w
-                u32 = 0xFFFFFFFF
-                noise = (((y // 7) * 119) & u32) ^ ((x * 73) & u32) ^ ((y * 151) & u32)
-                px += [at(wrap(x + o, w), y)[2] ^ ((noise >> 3) & 127),
-                       at(wrap(x - o, w), y)[0] ^ ((noise >> 5) & 255),
+                noise = ((y // 7) * 119) ^ (x * 73) ^ (y * 151)
+                px += [at((x + o) % w, y)[2] ^ ((noise >> 3) & 127),
+                       at((x - o) % w, y)[0] ^ ((noise >> 5) & 255),
                        at(x, y)[1] ^ ((noise >> 2) & 191)]
     return (w, h, px)
