@@ -6,13 +6,13 @@
 # $FUZZ_WORK/logs/. Prints per target the
 # executions, coverage (cov, ft) and findings; fails if anything was found.
 #
-# usage: tools/fuzz.sh SECONDS [TARGET...]   (targets: pat mars_decoder render_png hostile_camera cli)
+# usage: tools/fuzz.sh SECONDS [TARGET...]   (targets: pat render_png hostile_camera cli)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:?usage: tools/fuzz.sh SECONDS [TARGET...]}
 shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(pat mars_decoder render_png hostile_camera cli)
+[ ${#targets[@]} -eq 0 ] && targets=(pat render_png hostile_camera cli)
 parallel=${FUZZ_PARALLEL:-1}
 work=${FUZZ_WORK:-build/fuzz}
 # The harnesses write their files under the temporary folder; in memory, a
@@ -27,7 +27,7 @@ cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j "${VELMORA_JOBS
 max_len() {
   case $1 in
     pat) echo 50000 ;;
-    render_png) echo 8192 ;;
+    render_png) echo 32768 ;;
     *) echo 131072 ;;
   esac
 }
