@@ -180,6 +180,15 @@ TEST(UniqueOutputPath, SkipsTakenNamesAndCreatesNothing) {
   }
   const std::pair<int, const char*> counters[] = {{9, "_09"}, {10, "_10"}, {100, "_100"}};
   for (const auto& [n, text] : counters) EXPECT_EQ(collision_counter_text(n), text);
+  // The counter's last value, then the refusal.
+  TempDir full;
+  make(full.path(), {"a.png"});
+  for (int n = 2; n <= 9998; ++n) {
+    std::filesystem::create_hard_link(full.path() / "a.png", full.path() / ("a" + collision_counter_text(n) + ".png"));
+  }
+  EXPECT_EQ(unique_output_path(full.path(), "a", ".png"), full.path() / "a_9999.png");
+  make(full.path(), {"a_9999.png"});
+  EXPECT_EQ(failure_of([&] { unique_output_path(full.path(), "a", ".png"); }), "Too many filename collisions");
 }
 
 // Barring a midnight during the test: today's folder, always with a counter.
