@@ -51,7 +51,7 @@ int run_probe(const std::vector<std::string>& args) {
     std::cout << "Interface " << hex4(info.vendor_id) << ":" << hex4(info.product_id) << " "
               << utf16_to_utf8(info.device_path) << " (" << utf16_to_utf8(info.description) << ", driver "
               << utf16_to_utf8(info.driver_service) << ")\n";
-    if (camera == nullptr && info.product_id == kMr97310Cif) camera = &info;
+    if (camera == nullptr && info.product_id == kCameraProductId) camera = &info;
   }
   if (camera == nullptr && !interfaces.empty()) throw Failure(kVariantRefusal);
   if (camera == nullptr) throw Failure("No WinUSB-bound 093A:010E camera found");

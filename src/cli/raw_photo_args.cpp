@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "base/text.h"
+#include "protocol/pat.h"
 
 namespace velmora::cli {
 namespace {
@@ -27,13 +28,14 @@ std::optional<ShortCode> parse_short_code(const std::string& token) {
   if (token.size() != 5 || token[2] != '-') return std::nullopt;
   const std::string kind = token.substr(0, 2);
   const std::string compression = token.substr(3);
-  std::optional<Geometry> size;
-  if (kind == "HR") size = Geometry{352, 288};
-  if (kind == "LR") size = Geometry{176, 144};
-  if (kind == "R6") size = Geometry{320, 240};
-  if (kind == "R8") size = Geometry{640, 480};
-  if (!size || (compression != "CP" && compression != "nP")) return std::nullopt;
-  return ShortCode{*size, compression == "CP"};
+  if (compression != "CP" && compression != "nP") return std::nullopt;
+  for (std::uint8_t type_code = 0; type_code <= kTypeCodeMask; ++type_code) {
+    const std::optional<PhotoGeometry> geometry = type_code_geometry(type_code);
+    if (!geometry || geometry->width == 0 || type_code_label(type_code) != kind) continue;
+    const Geometry size{static_cast<std::int32_t>(geometry->width), static_cast<std::int32_t>(geometry->height)};
+    return ShortCode{size, compression == "CP"};
+  }
+  return std::nullopt;
 }
 
 std::optional<ShortCode> short_code_in_name(const std::filesystem::path& path) {

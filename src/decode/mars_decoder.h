@@ -6,11 +6,11 @@
 #include <span>
 #include <vector>
 
+#include "base/camera_format.h"
 #include "decode/bayer_plane.h"
 
 namespace velmora {
 
-inline constexpr std::size_t kRawHeaderBytes = 12;
 inline constexpr std::int64_t kMaxImageSamples = 16777216;
 inline constexpr std::size_t kMaxCompressedStreamBytes = 16777216;
 inline constexpr std::int32_t kMinMarsDimension = 2;

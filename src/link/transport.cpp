@@ -99,7 +99,7 @@ CameraDescriptors query_descriptors(CameraSession& session) {
   d.pid = le16(device + 10);
   d.bcd_device = le16(device + 12);
   d.num_configurations = device[17];
-  if (d.vid != kMr97310Vendor || (d.pid != kMr97310Cif && d.pid != kMr97310Variant)) {
+  if (d.vid != kCameraVendorId || (d.pid != kCameraProductId && d.pid != kRelatedProductId)) {
     throw Failure("Safety check failed: opened device is not a known MR97310 VID/PID");
   }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/camera_format.h"
 #include "link/transfer_log.h"
 #include "link/win32_failure.h"
 #include "platform/usb_api.h"
@@ -17,9 +18,6 @@ namespace velmora {
 constexpr std::uint8_t kCommandPipe = 0x04;
 constexpr std::uint8_t kStatusPipe = 0x83;
 constexpr std::uint8_t kDataPipe = 0x82;
-constexpr std::uint16_t kMr97310Vendor = 0x093A;
-constexpr std::uint16_t kMr97310Cif = 0x010E;
-constexpr std::uint16_t kMr97310Variant = 0x010F;
 constexpr std::size_t kMaxCommandBytes = 16;
 constexpr std::uint64_t kMaxReadBytes = 8192;
 

@@ -19,7 +19,7 @@ ScanData scan_camera(const CameraEnvironment& env, const ProgressFn& progress) {
   }
   const CameraInterfaceInfo* chosen = nullptr;
   for (const auto& candidate : candidates) {
-    if (candidate.vendor_id == kMr97310Vendor && candidate.product_id == kMr97310Cif) {
+    if (candidate.vendor_id == kCameraVendorId && candidate.product_id == kCameraProductId) {
       chosen = &candidate;
       break;
     }
@@ -33,7 +33,7 @@ ScanData scan_camera(const CameraEnvironment& env, const ProgressFn& progress) {
   result.camera_name = chosen->description;
   result.driver_service = chosen->driver_service;
   result.descriptors = query_descriptors(session);
-  if (result.descriptors.vid != kMr97310Vendor || result.descriptors.pid != kMr97310Cif) {
+  if (result.descriptors.vid != kCameraVendorId || result.descriptors.pid != kCameraProductId) {
     throw Failure("USB descriptor mismatch");
   }
 

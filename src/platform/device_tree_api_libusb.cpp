@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "base/camera_format.h"
 #include "platform/last_error.h"
 #include "platform/libusb_api.h"
 #include "platform/libusb_context.h"
@@ -20,7 +21,8 @@ constexpr std::u16string_view kUsbfsPrefix = u"/dev/bus/usb/";
 std::u16string ascii_to_utf16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
 bool is_camera_family(const UsbDeviceSummary& device) {
-  return device.vendor_id == 0x093A && (device.product_id == 0x010E || device.product_id == 0x010F);
+  return device.vendor_id == kCameraVendorId &&
+         (device.product_id == kCameraProductId || device.product_id == kRelatedProductId);
 }
 
 std::vector<UsbDeviceSummary> list_devices() {

@@ -54,7 +54,7 @@ InitialStatusOutcome check_initial_status(ExchangeContext& context, const std::s
 }
 
 void prepare_session(CameraSession& session, std::uint32_t data_timeout_ms, const char* refusal) {
-  if (query_descriptors(session).pid != kMr97310Cif) throw Failure(refusal);
+  if (query_descriptors(session).pid != kCameraProductId) throw Failure(refusal);
   require_endpoint(session, kCommandPipe, kPipeTypeBulk);
   require_endpoint(session, kStatusPipe, kPipeTypeBulk);
   require_endpoint(session, kDataPipe, kPipeTypeBulk);

@@ -9,7 +9,6 @@ namespace velmora::sim {
 namespace {
 
 constexpr std::uint32_t kLeadIn = 128;
-constexpr std::uint64_t kDirectoryBytes = 8192;
 
 // Handles are small tokens, never dereferenced.
 OsHandle file_token(std::uint64_t serial) { return reinterpret_cast<OsHandle>(static_cast<std::uintptr_t>(0x10000 + serial * 16)); }

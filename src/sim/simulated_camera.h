@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/camera_format.h"
 #include "platform/clock.h"
 #include "platform/usb_api.h"
 #include "sim/camera_image.h"
@@ -55,8 +56,8 @@ struct SequenceContext {
 };
 
 struct SimulatedCameraConfig {
-  std::uint16_t vid = 0x093A;
-  std::uint16_t pid = 0x010E;
+  std::uint16_t vid = kCameraVendorId;
+  std::uint16_t pid = kCameraProductId;
   std::uint16_t bcd_usb = 0x0110;
   std::uint16_t bcd_device = 0x0100;
   std::uint32_t device_descriptor_length = 18;  // fewer bytes returned when smaller
