@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/read_file.h"
 #include "cli/cli_common.h"
 #include "cli/raw_photo_args.h"
 #include "decode/mars_decoder.h"
@@ -22,12 +23,11 @@ int run_decode(const std::vector<std::string>& args) {
 
   ArgReader reader(args);
   while (!reader.done()) {
-    const std::string& arg = reader.peek();
-    const std::string option = arg.substr(0, arg.find('='));
+    const std::string option = reader.option();
     if (option == "--output") {
       output_arg = reader.value_of(option);
     } else if (!photo.take(reader)) {
-      throw UsageError{"unknown option: " + arg};
+      throw unrecognised_argument(reader.peek());
     }
   }
   if (!photo.raw) throw UsageError{"no raw photo given"};

@@ -96,7 +96,7 @@ int run_download_command(const std::vector<std::string>& args) {
   ArgReader reader(args);
   while (!reader.done()) {
     const std::string& arg = reader.peek();
-    const std::string option = arg.substr(0, arg.find('='));
+    const std::string option = reader.option();
     if (take_simulated_camera_option(arg, simulated)) {
       reader.next();
     } else if (arg == "--all") {
@@ -119,7 +119,7 @@ int run_download_command(const std::vector<std::string>& args) {
       options.*(switches().at(arg)) = true;
       reader.next();
     } else {
-      throw UsageError{(arg.size() > 1 && arg[0] == '-' ? "unknown option: " : "unexpected argument: ") + arg};
+      throw unrecognised_argument(arg);
     }
   }
   if (all == items.has_value()) throw UsageError{"give either --all or --items"};

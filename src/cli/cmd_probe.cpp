@@ -1,6 +1,5 @@
 // velmora probe: open the camera, show its descriptors and pipes, and make
 // one status exchange, with its transfer log.
-#include <cstdio>
 #include <iostream>
 
 #include "base/failure.h"
@@ -15,17 +14,9 @@
 namespace velmora::cli {
 namespace {
 
-std::string hex4(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", value & 0xFFFF);
-  return text;
-}
+std::string hex4(unsigned value) { return hex_number(value, 4, true); }
 
-std::string hex2(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02x", value & 0xFF);
-  return text;
-}
+std::string hex2(unsigned value) { return "0x" + hex_number(value, 2); }
 
 const char* pipe_type_name(std::uint32_t type) {
   switch (type) {
@@ -38,11 +29,7 @@ const char* pipe_type_name(std::uint32_t type) {
 }
 
 int run_probe(const std::vector<std::string>& args) {
-  std::optional<std::string> simulated;
-  for (const auto& arg : args) {
-    if (!take_simulated_camera_option(arg, simulated)) throw UsageError{"unknown argument: " + arg};
-  }
-  auto source = make_camera_source(simulated);
+  auto source = make_camera_source(only_camera_option(args));
   const CameraEnvironment& env = source->env();
 
   const auto interfaces = find_camera_interfaces(env.devices);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/read_file.h"
 #include "cli/cli_common.h"
 #include "cli/raw_photo_args.h"
 #include "decode/mars_decoder.h"
@@ -39,8 +40,7 @@ int run_render(const std::vector<std::string>& args) {
 
   ArgReader reader(args);
   while (!reader.done()) {
-    const std::string& arg = reader.peek();
-    const std::string option = arg.substr(0, arg.find('='));
+    const std::string option = reader.option();
     if (option == "--output") {
       output_arg = reader.value_of(option);
     } else if (option == "--pattern") {
@@ -52,7 +52,7 @@ int run_render(const std::vector<std::string>& args) {
     } else if (option == "--glitch") {
       glitch = number_named(reader.value_of(option), glitch_effect_name, 0, 4, option);
     } else if (!photo.take(reader)) {
-      throw UsageError{"unknown option: " + arg};
+      throw unrecognised_argument(reader.peek());
     }
   }
   if (!photo.raw) throw UsageError{"no raw photo given"};

@@ -62,7 +62,7 @@ Geometry parse_size(const std::string& text) {
 
 bool RawPhotoArgs::take(ArgReader& reader) {
   const std::string& arg = reader.peek();
-  const std::string option = arg.substr(0, arg.find('='));
+  const std::string option = reader.option();
   if (option == "--size") {
     size = parse_size(reader.value_of(option));
   } else if (option == "--variant") {
@@ -75,7 +75,7 @@ bool RawPhotoArgs::take(ArgReader& reader) {
   } else if (arg.size() > 1 && arg[0] == '-') {
     return false;
   } else if (raw) {
-    throw UsageError{"unexpected argument: " + arg};
+    throw unrecognised_argument(arg);
   } else {
     raw = reader.next();
   }

@@ -16,6 +16,7 @@ using render_detail::ChannelLuts;
 using render_detail::clamp_byte;
 using render_detail::Histograms;
 using render_detail::Lut;
+using render_detail::then_apply;
 using render_detail::mapped_histograms;
 using render_detail::truncate_byte;
 
@@ -83,13 +84,6 @@ ChannelLuts dark_point(const Histograms& h, std::uint64_t m) {
     }
   }
   return luts;
-}
-
-// luts[ch] followed by then[ch].
-void then_apply(ChannelLuts& luts, const ChannelLuts& then) {
-  for (int ch = 0; ch < 3; ++ch) {
-    for (auto& v : luts[ch]) v = then[ch][v];
-  }
 }
 
 // The enhanced value depends only on the value and its pixel's average, so

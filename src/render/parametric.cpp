@@ -20,6 +20,7 @@ using render_detail::ChannelLuts;
 using render_detail::clamp_double;
 using render_detail::Histograms;
 using render_detail::Lut;
+using render_detail::then_apply;
 using render_detail::nearest_byte;
 
 // Every step but saturation and destriping maps each channel value on its
@@ -61,19 +62,6 @@ ChannelLuts white_balance_luts(const Histograms& h, std::uint64_t n, double stre
     for (int c = 0; c < 256; ++c) luts[ch][c] = nearest_byte(c * factor);
   }
   return luts;
-}
-
-// luts[ch] followed by then[ch].
-void then_apply(ChannelLuts& luts, const ChannelLuts& then) {
-  for (int ch = 0; ch < 3; ++ch) {
-    for (auto& v : luts[ch]) v = then[ch][v];
-  }
-}
-
-void then_apply(ChannelLuts& luts, const Lut& then) {
-  for (auto& lut : luts) {
-    for (auto& v : lut) v = then[v];
-  }
 }
 
 // Ties: every step's argument is a fixed sequence of IEEE operations, so a

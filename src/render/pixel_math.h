@@ -113,6 +113,20 @@ inline std::array<std::uint64_t, 3> channel_sums(const Histograms& h) {
   return sums;
 }
 
+// luts[ch] followed by then[ch].
+inline void then_apply(ChannelLuts& luts, const ChannelLuts& then) {
+  for (int ch = 0; ch < 3; ++ch) {
+    for (auto& v : luts[ch]) v = then[ch][v];
+  }
+}
+
+// Every channel's table followed by the same one.
+inline void then_apply(ChannelLuts& luts, const Lut& then) {
+  for (auto& lut : luts) {
+    for (auto& v : lut) v = then[v];
+  }
+}
+
 // Maps every value of interleaved RGB bytes through its channel's table.
 inline void apply_luts(std::vector<std::uint8_t>& px, const ChannelLuts& luts) {
   const std::size_t end = px.size() - px.size() % 3;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/text.h"
 #include "platform/last_error.h"
 
 namespace velmora::sim {
@@ -23,11 +24,6 @@ int pipe_slot(std::uint8_t pipe) {
     case 0x82: return 2;
     default: return -1;
   }
-}
-
-std::string hex2(std::uint8_t b) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  return std::string{kDigits[b >> 4], kDigits[b & 15]};
 }
 
 }  // namespace
@@ -272,7 +268,7 @@ void SimulatedCamera::on_command(const std::uint8_t* bytes, std::uint32_t length
   auto violation = [&](const char* what) {
     std::string text = what;
     text += ":";
-    for (std::uint32_t i = 0; i < length; ++i) text += " " + hex2(bytes[i]);
+    if (length != 0) text += " " + hex_bytes(std::span(bytes, length));
     violations_.push_back(text);
   };
   if (length == 1 && bytes[0] == 0x21) {

@@ -1,6 +1,5 @@
 #include "ui/window_text.h"
 
-#include <cstdio>
 
 #include "base/text.h"
 #include "base/version.h"
@@ -10,17 +9,9 @@ namespace {
 
 std::u16string decimal(std::uint64_t value) { return utf8_to_utf16(std::to_string(value)); }
 
-std::u16string hex4(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", value & 0xFFFFu);
-  return utf8_to_utf16(text);
-}
+std::u16string hex4(unsigned value) { return utf8_to_utf16(hex_number(value, 4, true)); }
 
-std::u16string hex2(unsigned value) {
-  char text[4];
-  std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
-  return utf8_to_utf16(text);
-}
+std::u16string hex2(unsigned value) { return utf8_to_utf16(hex_number(value, 2, true)); }
 
 std::u16string pipe_type_name(std::uint32_t type) {
   switch (type) {
