@@ -309,14 +309,6 @@ DownloadOptions read_download_options(const std::array<bool, 18>& checked, int b
   return options;
 }
 
-std::variant<DownloadRefusal, DownloadRequest> check_download_controls(const DownloadControls& controls) {
-  DownloadRequest request;
-  request.indices = collect_download_indices(controls.all, controls.entry_count, controls.row_checked);
-  request.options = read_download_options(controls.checked, controls.bayer_item, controls.destination);
-  if (auto refusal = check_download_request(request)) return *refusal;
-  return request;
-}
-
 bool has_something_to_render(const DownloadOptions& o) {
   return o.restrained || o.balanced || o.expressive || o.experimental || o.all_bayer_patterns ||
          o.baseline_render || o.historical_mars || o.legacy_proc || o.extreme_glitch;

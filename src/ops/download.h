@@ -7,13 +7,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
-#include "ops/local_time.h"
 #include "ops/operation_env.h"
 #include "ops/scan_data.h"
 #include "platform/file_api.h"
+#include "platform/local_time.h"
 
 namespace velmora {
 
@@ -86,17 +85,8 @@ struct DownloadRefusal {
   friend bool operator==(const DownloadRefusal&, const DownloadRefusal&) = default;
 };
 
-// What the window's controls say when a download button is pressed.
-struct DownloadControls {
-  bool all = false;                         // "Download All" rather than "Download Selected"
-  std::size_t entry_count = 0;              // entries of the current snapshot
-  std::vector<bool> row_checked;            // per list row: its check box is not unchecked
-  std::u16string destination;               // the edit box's text as typed
-  std::array<bool, 18> checked{};           // the option boxes, in kDownloadFlags order
-  int bayer_item = -1;                      // the "Bayer override:" selection; -1 for none
-};
-
-// The options snapshot: the boxes, the pattern and the destination.
+// The options snapshot: the option boxes in kDownloadFlags order, the
+// "Bayer override:" selection and the destination as typed.
 DownloadOptions read_download_options(const std::array<bool, 18>& checked, int bayer_item,
                                       std::u16string destination);
 
@@ -106,10 +96,6 @@ bool has_something_to_render(const DownloadOptions& options);
 // The command's checks that need no file system: selection, destination,
 // something to render, in that order.
 std::optional<DownloadRefusal> check_download_request(const DownloadRequest& request);
-
-// The command's checks up to the options snapshot, without the file system:
-// either a refusal or what the job is to be given.
-std::variant<DownloadRefusal, DownloadRequest> check_download_controls(const DownloadControls& controls);
 
 // Makes sure the destination exists, creating missing parents; refuses when
 // its state cannot be read or it cannot be created.

@@ -48,8 +48,9 @@ RenderStep extreme_step(std::int32_t pattern) {
   return {false, [pattern](const PhotoToRender& photo, RenderScratch& scratch, StepOutput& out) {
             render_photo(photo.stored, photo.plane, pattern, kStyleBalanced, kSetPlain, scratch.image);
             for (std::int32_t effect = kGlitchScanlineShear; effect <= kGlitchDigitalStorm; ++effect) {
-              render_glitch(scratch.image, effect, scratch.effect);
-              encode_png(scratch.effect, out.next_file(extreme_render(effect, pattern).label).png);
+              const ExperimentalRender extreme = extreme_render(effect, pattern);
+              render_glitch(scratch.image, extreme.glitch_effect, scratch.effect);
+              encode_png(scratch.effect, out.next_file(extreme.label).png);
             }
           }};
 }
@@ -66,8 +67,9 @@ void plan_decoder_variants(std::vector<RenderStep>& steps) {
                                           renders.begin() + static_cast<std::ptrdiff_t>(end));
     steps.push_back({true, [group = std::move(group)](const PhotoToRender& photo, RenderScratch& scratch,
                                                       StepOutput& out) {
-                       decode_raw_photo(photo.stored, photo.plane.width, photo.plane.height, true,
-                                        group.front().decoder_variant, scratch.plane);
+                       decode_raw_photo(photo.stored, photo.plane.width, photo.plane.height,
+                                        group.front().always_compressed, group.front().decoder_variant,
+                                        scratch.plane);
                        for (const ExperimentalRender& r : group) {
                          render_photo(photo.stored, scratch.plane, r.pattern, r.style, kSetPlain, scratch.image);
                          encode_png(scratch.image, out.next_file(r.label).png);

@@ -35,10 +35,4 @@ ExperimentalRender extreme_render(std::int32_t effect, std::int32_t pattern);
 // "bayer-" + pattern name: balanced in that pattern.
 ExperimentalRender bayer_render(std::int32_t pattern);
 
-// Decodes raw (width x height, compressed as the photo says unless the render
-// forces it) with the render's variant and renders it. Throws the decoder's
-// and the renders' failures.
-RgbImage render_experimental(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
-                             bool compressed, const ExperimentalRender& render);
-
 }  // namespace velmora

@@ -101,42 +101,19 @@ TEST(DownloadLines, StartedAndFinished) {
   EXPECT_EQ(download_finished_line({-1, 2, u"", u""}), u"Finished: -1 saved, 2 failed.");
 }
 
-TEST(DownloadControls, SnapshotOfTheBoxesPatternAndDestination) {
-  DownloadControls controls;
-  controls.row_checked = {false, true, true};
-  controls.entry_count = 3;
-  controls.destination = u" C:\\Photos\\ ";
-  controls.checked[1] = true;   // Balanced
-  controls.checked[9] = true;   // Save detailed USB log
-  controls.checked[17] = true;  // Extreme glitch pack
-  controls.bayer_item = 3;
-  const auto outcome = check_download_controls(controls);
-  ASSERT_TRUE(std::holds_alternative<DownloadRequest>(outcome));
-  const auto& request = std::get<DownloadRequest>(outcome);
-  EXPECT_EQ(request.indices, (std::vector<std::uint64_t>{1, 2}));
+TEST(DownloadOptionsSnapshot, TheBoxesPatternAndDestination) {
+  std::array<bool, 18> checked{};
+  checked[1] = true;   // Balanced
+  checked[9] = true;   // Save detailed USB log
+  checked[17] = true;  // Extreme glitch pack
+  const DownloadOptions options = read_download_options(checked, 3, u" C:\\Photos\\ ");
   DownloadOptions expected;
   expected.restrained = expected.expressive = false;
   expected.save_usb_log = expected.extreme_glitch = true;
-  expected.bayer_pattern = 3;
   expected.destination = u" C:\\Photos\\ ";  // not trimmed
-  for (const auto& flag : kDownloadFlags) EXPECT_EQ(request.options.*flag, expected.*flag);
-  EXPECT_EQ(request.options.bayer_pattern, 3);
-  EXPECT_EQ(request.options.destination, expected.destination);
-}
-
-TEST(DownloadControls, RefusalsBeforeAnyFileSystemWork) {
-  DownloadControls all_of_nothing;
-  all_of_nothing.all = true;  // "Download All" over an empty list
-  all_of_nothing.checked[0] = true;
-  all_of_nothing.destination = u"x";
-  EXPECT_EQ(std::get<DownloadRefusal>(check_download_controls(all_of_nothing)), kNoSelection);
-
-  DownloadControls only_brighter;
-  only_brighter.all = true;
-  only_brighter.entry_count = 2;
-  only_brighter.destination = u"x";
-  only_brighter.checked[3] = true;
-  EXPECT_EQ(std::get<DownloadRefusal>(check_download_controls(only_brighter)), kNothingToRender);
+  for (const auto& flag : kDownloadFlags) EXPECT_EQ(options.*flag, expected.*flag);
+  EXPECT_EQ(options.bayer_pattern, 3);
+  EXPECT_EQ(options.destination, expected.destination);
 }
 
 }  // namespace

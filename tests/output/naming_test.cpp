@@ -1,4 +1,5 @@
 #include "output/naming.h"
+#include "platform/local_time.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -126,10 +127,10 @@ TEST(CreateDatedFolder, CounterIsAlwaysPresentAndFoldersAreNeverReused) {
 
 TEST(CreateDatedFolder, UsesTodaysDate) {
   TempDir dir;
-  const std::string today = local_date_text();
-  const auto created = create_dated_folder(dir.path());
+  const std::string today = system_local_time().date_text();
+  const auto created = create_dated_folder(dir.path(), system_local_time().date_text());
   // Only a midnight between the two calls could tell them apart.
-  if (local_date_text() == today) {
+  if (system_local_time().date_text() == today) {
     EXPECT_EQ(created.filename().string(), today + "_01");
   }
 }
@@ -146,16 +147,16 @@ TEST(CreateDatedFolder, MissingBaseIsAFileSystemError) {
 }
 
 TEST(LocalTimeText, Formats) {
-  const std::string date = local_date_text();
+  const std::string date = system_local_time().date_text();
   ASSERT_EQ(date.size(), 10u);
   EXPECT_TRUE(all_digits(date.substr(0, 4)) && all_digits(date.substr(5, 2)) && all_digits(date.substr(8, 2)));
   EXPECT_EQ(date[4], '-');
   EXPECT_EQ(date[7], '-');
-  const std::string stamp = local_timestamp_text();
+  const std::string stamp = system_local_time().timestamp_text();
   ASSERT_EQ(stamp.size(), 12u);
   EXPECT_TRUE(all_digits(stamp));
   // yymmdd of the stamp is the date's, barring a midnight in between.
-  if (local_date_text() == date) {
+  if (system_local_time().date_text() == date) {
     EXPECT_EQ(stamp.substr(0, 6), date.substr(2, 2) + date.substr(5, 2) + date.substr(8, 2));
   }
 }

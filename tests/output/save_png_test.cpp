@@ -31,10 +31,10 @@ TEST(SavePngOutput, NamesTheFilePrefixLabelTail) {
   TempDir dir;
   const OutputContext context{dir.path(), "Velmora_007_HR-CP", "250314093005"};
   const RgbImage image{2, 1, {1, 2, 3, 4, 5, 6}};
-  save_png_output(context, "balanced", image);
-  save_png_output(context, "balanced", image);
-  save_png_output(context, "balanced-more-color", image);
   const auto expected = encode_png(image);
+  save_png_file(context, "balanced", expected);
+  save_png_file(context, "balanced", expected);
+  save_png_file(context, "balanced-more-color", expected);
   EXPECT_EQ(read_all(dir.path() / "Velmora_007_HR-CP_balanced_250314093005.png"), expected);
   EXPECT_EQ(read_all(dir.path() / "Velmora_007_HR-CP_balanced_250314093005_02.png"), expected);
   EXPECT_EQ(read_all(dir.path() / "Velmora_007_HR-CP_balanced-more-color_250314093005.png"), expected);
@@ -45,7 +45,7 @@ TEST(SavePngOutput, InvalidImageCreatesNothing) {
   FaultyFileApi files;
   EXPECT_THAT(
       [&] {
-        save_png_output({dir.path(), "p", "t"}, "balanced", RgbImage{2, 2, Bytes(11)}, files);
+        save_png_file({dir.path(), "p", "t"}, "balanced", encode_png(RgbImage{2, 2, Bytes(11)}), files);
       },
       ThrowsMessage<Failure>(StrEq("Invalid RGB image buffer")));
   EXPECT_TRUE(files.calls().empty());
@@ -57,7 +57,7 @@ TEST(SavePngOutput, FullDiskLeavesNoFile) {
   FaultyFileApi files({.disk_space = 70000});
   EXPECT_THAT(
       [&] {
-        save_png_output({dir.path(), "p", "t"}, "balanced", RgbImage{200, 200, Bytes(120000, 9)}, files);
+        save_png_file({dir.path(), "p", "t"}, "balanced", encode_png(RgbImage{200, 200, Bytes(120000, 9)}), files);
       },
       ThrowsMessage<Failure>(StrEq("Could not finish writing output file")));
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));

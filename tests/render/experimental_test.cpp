@@ -65,28 +65,5 @@ TEST(Experimental, ExtremeAndBayerLabels) {
             (std::vector<Recipe>{{"bayer-gbrg", 0, false, kPatternGbrg, kStyleBalanced, kNoGlitch}}));
 }
 
-// An uncompressed 4 x 3 photo: its 12 samples also read as a compressed stream.
-const std::vector<std::uint8_t> kRaw =
-    test::raw_photo(50, {0x5a, 0xc3, 0x17, 0xe8, 0x90, 0x2b, 0x71, 0xfe, 0x04, 0xb6, 0x3d, 0x88});
-
-TEST(Experimental, VariantRenderOfAnUncompressedPhotoDecodesTheSamplesAsAStream) {
-  const ExperimentalRender offset3 = fun_variant_renders()[2];
-  const BayerPlane as_stream = decode_raw_photo(kRaw, 4, 3, true, 3);
-  const BayerPlane as_stored = decode_raw_photo(kRaw, 4, 3, false, 0);
-  ASSERT_NE(as_stream.samples, as_stored.samples);
-  EXPECT_EQ(bytes_of(render_experimental(kRaw, 4, 3, false, offset3)),
-            bytes_of(render_photo(kRaw, as_stream, kPatternBggr, kStyleBalanced, kSetPlain)));
-}
-
-TEST(Experimental, ExtremeRenderIsTheGlitchOfBalanced) {
-  const BayerPlane plane = decode_raw_photo(kRaw, 4, 3, false, 0);
-  const RgbImage balanced = render_photo(kRaw, plane, kPatternRggb, kStyleBalanced, kSetPlain);
-  for (std::int32_t effect = 0; effect < 5; ++effect) {
-    EXPECT_EQ(bytes_of(render_experimental(kRaw, 4, 3, false, extreme_render(effect, kPatternRggb))),
-              bytes_of(render_glitch(balanced, effect)))
-        << effect;
-  }
-}
-
 }  // namespace
 }  // namespace velmora
