@@ -7,7 +7,8 @@
 //
 // Implementations: platform/device_tree_api_win.cpp (SetupAPI),
 // platform/device_tree_api_libusb.cpp (libusb's device list, native build)
-// and sim/simulated_device_tree.cpp (an in-process tree for tests and the demo).
+// and platform/device_tree_api_memory.cpp (a tree held in memory: the libusb
+// snapshots, the simulator, the tests).
 
 #include <array>
 #include <cstdint>

@@ -8,10 +8,10 @@
 #include <mutex>
 
 #include "base/camera_format.h"
+#include "platform/device_tree_api_memory.h"
 #include "platform/last_error.h"
 #include "platform/libusb_api.h"
 #include "platform/libusb_context.h"
-#include "sim/simulated_device_tree.h"
 
 namespace velmora {
 namespace {
@@ -60,13 +60,13 @@ class LibusbDeviceTree final : public DeviceTreeApi {
       set_last_error(win32_error_from_libusb(init));
       return invalid_dev_info_set();
     }
-    sim::SimulatedDeviceTreeConfig snapshot;
+    SimulatedDeviceTreeConfig snapshot;
     for (DeviceTreeEntry& entry : device_tree_entries(list_devices(), libusb_api(), camera_kernel_driver_active)) {
-      sim::SimulatedDevice device;
+      SimulatedDevice device;
       device.instance_id = std::move(entry.instance_id);
       device.description = std::move(entry.description);
       device.driver_service = std::move(entry.driver_service);
-      sim::add_device(snapshot, std::move(device), std::move(entry.interface_path));
+      add_device(snapshot, std::move(device), std::move(entry.interface_path));
     }
     const std::lock_guard lock(mutex_);
     tree_.replace(std::move(snapshot));
@@ -98,7 +98,7 @@ class LibusbDeviceTree final : public DeviceTreeApi {
 
  private:
   std::mutex mutex_;  // a snapshot is installed and its set opened as one step
-  sim::SimulatedDeviceTree tree_;
+  SimulatedDeviceTree tree_;
 };
 
 }  // namespace
