@@ -265,38 +265,43 @@ std::uint8_t SimulatedCamera::status_byte() {
 }
 
 void SimulatedCamera::on_command(const std::uint8_t* bytes, std::uint32_t length) {
-  auto violation = [&](const char* what) {
-    std::string text = what;
-    text += ":";
-    if (length != 0) text += " " + hex_bytes(std::span(bytes, length));
-    violations_.push_back(text);
-  };
+  const char* violation = nullptr;
   if (length == 1 && bytes[0] == 0x21) {
-    if (phase_ == Phase::Idle) begin_sequence_if_idle();
-    pending_status_ = status_byte();
-    status_pending_ = true;
-    return;
+    answer_status_request();
+  } else if (length == 1 && bytes[0] == 0x19) {
+    violation = take_token();
+  } else if (length == 2 && bytes[0] == 0x19) {
+    violation = take_value(bytes[1]);
+  } else {
+    violation = "unknown command";
   }
-  if (length == 1 && bytes[0] == 0x19) {
-    if (phase_ == Phase::Address && address_.size() == 6) {
-      phase_ = Phase::AwaitFinal;
-      pending_status_ = 0x00;
-      status_pending_ = true;
-    } else if (phase_ == Phase::Idle) {
-      // The jam-clear token.
-      if (config_.jam_clear_works) jammed_ = false;
-      pending_status_ = 0x00;
-      status_pending_ = true;
-    } else {
-      violation("token out of sequence");
-    }
-    return;
+  if (violation == nullptr) return;
+  std::string text = std::string(violation) + ":";
+  if (length != 0) text += " " + hex_bytes(std::span(bytes, length));
+  violations_.push_back(text);
+}
+
+void SimulatedCamera::answer_status_request() {
+  if (phase_ == Phase::Idle) begin_sequence_if_idle();
+  pending_status_ = status_byte();
+  status_pending_ = true;
+}
+
+const char* SimulatedCamera::take_token() {
+  if (phase_ == Phase::Address && address_.size() == 6) {
+    phase_ = Phase::AwaitFinal;
+  } else if (phase_ == Phase::Idle) {
+    // The jam-clear token.
+    if (config_.jam_clear_works) jammed_ = false;
+  } else {
+    return "token out of sequence";
   }
-  if (length != 2 || bytes[0] != 0x19) {
-    violation("unknown command");
-    return;
-  }
-  const std::uint8_t value = bytes[1];
+  pending_status_ = 0x00;
+  status_pending_ = true;
+  return nullptr;
+}
+
+const char* SimulatedCamera::take_value(std::uint8_t value) {
   const bool poll_unanswered = polling_ && phase_ == Phase::Address && address_.size() == 2;
   if (value == 0x51 && (phase_ == Phase::Idle || poll_unanswered)) {
     // A host that gave up on a sequence starts over; the camera follows.
@@ -304,32 +309,23 @@ void SimulatedCamera::on_command(const std::uint8_t* bytes, std::uint32_t length
     phase_ = Phase::Started;
     polling_ = false;
     address_.clear();
-    return;
+    return nullptr;
   }
-  switch (phase_) {
-    case Phase::Started:
-      if (value != 0xB5 && value != 0x0F) violation("unknown operation");
-      operation_ = value;
-      phase_ = Phase::Address;
-      address_.clear();
-      return;
-    case Phase::Address:
-      if (address_.size() >= 6) {
-        violation("seventh address byte");
-        return;
-      }
-      if (operation_ == 0xB5 && value != 0) violation("INIT address byte not zero");
-      address_.push_back(value);
-      polling_ = address_.size() == 2;
-      if (polling_) {
-        polls_ = 0;
-        poll_start_ns_ = clock_.now_ns();
-      }
-      return;
-    default:
-      violation("command out of sequence");
-      return;
+  if (phase_ == Phase::Started) {
+    operation_ = value;
+    phase_ = Phase::Address;
+    address_.clear();
+    return value != 0xB5 && value != 0x0F ? "unknown operation" : nullptr;
   }
+  if (phase_ != Phase::Address) return "command out of sequence";
+  if (address_.size() >= 6) return "seventh address byte";
+  address_.push_back(value);
+  polling_ = address_.size() == 2;
+  if (polling_) {
+    polls_ = 0;
+    poll_start_ns_ = clock_.now_ns();
+  }
+  return operation_ == 0xB5 && value != 0 ? "INIT address byte not zero" : nullptr;
 }
 
 void SimulatedCamera::prepare_data() {

@@ -161,6 +161,11 @@ class SimulatedCamera final : public UsbApi {
   bool check_interface(WinUsbHandle handle);
   bool fail(std::uint32_t code);
   void on_command(const std::uint8_t* bytes, std::uint32_t length);
+  void answer_status_request();
+  // The two command kinds of a sequence; each returns the violation it
+  // records, or null.
+  const char* take_token();
+  const char* take_value(std::uint8_t value);
   void begin_sequence_if_idle();
   std::uint8_t status_byte();
   void prepare_data();

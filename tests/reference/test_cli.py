@@ -101,7 +101,7 @@ def main():
 
         probe = run_velmora(velmora, "probe", sim)
         t.check("probe", probe.returncode == 0 and "VID:PID 093A:010E" in probe.stdout
-                and '"initial status / status response"' in probe.stdout, probe.stdout)
+                and " initial status / status response\n" in probe.stdout, probe.stdout)
     return t.finish()
 
 
