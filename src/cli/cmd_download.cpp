@@ -93,29 +93,29 @@ struct DownloadArgs {
   std::optional<std::string> simulated;
 };
 
-void take_download_arg(ArgReader& reader, DownloadArgs& a) {
+void take_download_arg(ArgReader& reader, DownloadArgs& parsed) {
   const std::string& arg = reader.peek();
   const std::string option = reader.option();
-  if (take_simulated_camera_option(arg, a.simulated)) {
+  if (take_simulated_camera_option(arg, parsed.simulated)) {
     reader.next();
   } else if (arg == "--all") {
-    a.all = true;
+    parsed.all = true;
     reader.next();
   } else if (option == "--items") {
-    a.items.emplace();
+    parsed.items.emplace();
     for (const auto& n : split_list(reader.value_of(option), "--items")) {
-      a.items->push_back(static_cast<std::uint64_t>(parse_int_arg(n, 1, 999999999, "item number")) - 1);
+      parsed.items->push_back(static_cast<std::uint64_t>(parse_int_arg(n, 1, 999999999, "item number")) - 1);
     }
   } else if (option == "--to") {
-    a.options.destination = utf8_to_utf16(reader.value_of(option));
+    parsed.options.destination = utf8_to_utf16(reader.value_of(option));
   } else if (option == "--styles") {
-    apply_styles(reader.value_of(option), a.options);
+    apply_styles(reader.value_of(option), parsed.options);
   } else if (option == "--sets") {
-    apply_sets(reader.value_of(option), a.options);
+    apply_sets(reader.value_of(option), parsed.options);
   } else if (option == "--pattern") {
-    a.options.bayer_pattern = parse_pattern(reader.value_of(option));
+    parsed.options.bayer_pattern = parse_pattern(reader.value_of(option));
   } else if (switches().count(arg) != 0) {
-    a.options.*(switches().at(arg)) = true;
+    parsed.options.*(switches().at(arg)) = true;
     reader.next();
   } else {
     throw unrecognised_argument(arg);
@@ -123,29 +123,29 @@ void take_download_arg(ArgReader& reader, DownloadArgs& a) {
 }
 
 DownloadArgs parse_download_args(const std::vector<std::string>& args) {
-  DownloadArgs a;
+  DownloadArgs parsed;
   bool destination_given = false;
   ArgReader reader(args);
   while (!reader.done()) {
     destination_given = destination_given || reader.option() == "--to";
-    take_download_arg(reader, a);
+    take_download_arg(reader, parsed);
   }
-  if (a.all == a.items.has_value()) throw UsageError{"give either --all or --items"};
+  if (parsed.all == parsed.items.has_value()) throw UsageError{"give either --all or --items"};
   if (!destination_given) throw UsageError{"--to is required"};
-  return a;
+  return parsed;
 }
 
 int run_download_command(const std::vector<std::string>& args) {
-  const DownloadArgs a = parse_download_args(args);
-  auto source = make_camera_source(a.simulated);
+  const DownloadArgs parsed = parse_download_args(args);
+  auto source = make_camera_source(parsed.simulated);
   const ProgressFn progress = stderr_progress();
   const ScanData scan = scan_camera(source->env(), progress);
 
-  const DownloadRequest request{a.all ? collect_download_indices(true, scan.entries.size(), {}) : *a.items, a.options};
+  const DownloadRequest request{parsed.all ? collect_download_indices(true, scan.entries.size(), {}) : *parsed.items, parsed.options};
   if (const auto refusal = prepare_download(request)) throw Failure(utf16_to_utf8(refusal->text));
   progress(download_started_line(request.indices.size()));
 
-  const DownloadResult result = run_download(source->env(), scan, request.indices, a.options, progress);
+  const DownloadResult result = run_download(source->env(), scan, request.indices, parsed.options, progress);
   if (result.failed != 0) std::cerr << "Completed with errors:\n" << utf16_to_utf8(result.errors);
   std::cout << utf16_to_utf8(download_finished_line(result)) << "\n";
   return result.failed == 0 ? 0 : 1;

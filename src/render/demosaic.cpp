@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "base/camera_format.h"
 #include "base/failure.h"
 
 namespace velmora {
@@ -195,10 +196,10 @@ void demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, st
                        std::int32_t pattern, RgbImage& out) {
   if (width < 1 || height < 1) throw Failure("Invalid image dimensions");
   const std::uint64_t count = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-  if (raw.size() < 12 || raw.size() - 12 < count) {
+  if (raw.size() < kRawHeaderBytes || raw.size() - kRawHeaderBytes < count) {
     throw Failure("Raw photo is shorter than 12-byte header plus width*height Bayer samples");
   }
-  render_detail::demosaic_plane(raw.data() + 12, width, height, pattern, out);
+  render_detail::demosaic_plane(raw.data() + kRawHeaderBytes, width, height, pattern, out);
 }
 
 RgbImage demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
