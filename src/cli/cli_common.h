@@ -42,6 +42,10 @@ class ArgReader {
   std::size_t pos_ = 0;
 };
 
+// The number from first to last whose name is text; UsageError "bad <option>: <text>" otherwise.
+std::int32_t number_named(const std::string& text, std::string (*name_of)(std::int32_t), std::int32_t first,
+                          std::int32_t last, const std::string& option);
+
 // For an argument that no option of the command takes.
 UsageError unrecognised_argument(const std::string& arg);
 

@@ -19,25 +19,16 @@ namespace {
 
 int run_decode(const std::vector<std::string>& args) {
   RawPhotoArgs photo;
-  std::optional<std::string> output_arg;
-
   ArgReader reader(args);
   while (!reader.done()) {
-    const std::string option = reader.option();
-    if (option == "--output") {
-      output_arg = reader.value_of(option);
-    } else if (!photo.take(reader)) {
-      throw unrecognised_argument(reader.peek());
-    }
+    if (!photo.take(reader)) throw unrecognised_argument(reader.peek());
   }
-  if (!photo.raw) throw UsageError{"no raw photo given"};
-  if (!output_arg) throw UsageError{"--output is required"};
-  photo.fill_from_name();
+  photo.finish();
   const Geometry size = *photo.size;
 
   const std::vector<std::uint8_t> raw = read_whole_file(path_from_utf8(*photo.raw));
   const BayerPlane plane = decode_raw_photo(raw, size.width, size.height, *photo.compressed, photo.variant);
-  write_new_file(path_from_utf8(*output_arg), plane.samples);
+  write_new_file(path_from_utf8(*photo.output), plane.samples);
   return 0;
 }
 

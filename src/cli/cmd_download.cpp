@@ -62,13 +62,6 @@ void apply_sets(const std::string& list, DownloadOptions& o) {
   }
 }
 
-std::int32_t parse_pattern(const std::string& name) {
-  for (std::int32_t p : {kPatternRggb, kPatternBggr, kPatternGrbg, kPatternGbrg}) {
-    if (bayer_pattern_name(p) == name) return p;
-  }
-  throw UsageError{"unknown pattern: " + name};
-}
-
 const std::map<std::string, bool DownloadOptions::*>& switches() {
   static const std::map<std::string, bool DownloadOptions::*> table = {
       {"--legacy-proc", &DownloadOptions::legacy_proc},
@@ -113,7 +106,7 @@ void take_download_arg(ArgReader& reader, DownloadArgs& parsed) {
   } else if (option == "--sets") {
     apply_sets(reader.value_of(option), parsed.options);
   } else if (option == "--pattern") {
-    parsed.options.bayer_pattern = parse_pattern(reader.value_of(option));
+    parsed.options.bayer_pattern = number_named(reader.value_of(option), bayer_pattern_name, 0, 3, option);
   } else if (switches().count(arg) != 0) {
     parsed.options.*(switches().at(arg)) = true;
     reader.next();

@@ -45,6 +45,14 @@ std::string ArgReader::value_of(const std::string& option) {
   return next();
 }
 
+std::int32_t number_named(const std::string& text, std::string (*name_of)(std::int32_t), std::int32_t first,
+                          std::int32_t last, const std::string& option) {
+  for (std::int32_t n = first; n <= last; ++n) {
+    if (name_of(n) == text) return n;
+  }
+  throw UsageError{"bad " + option + ": " + text};
+}
+
 UsageError unrecognised_argument(const std::string& arg) {
   return UsageError{(arg.size() > 1 && arg[0] == '-' ? "unknown option: " : "unexpected argument: ") + arg};
 }

@@ -63,7 +63,9 @@ Geometry parse_size(const std::string& text) {
 bool RawPhotoArgs::take(ArgReader& reader) {
   const std::string& arg = reader.peek();
   const std::string option = reader.option();
-  if (option == "--size") {
+  if (option == "--output") {
+    output = reader.value_of(option);
+  } else if (option == "--size") {
     size = parse_size(reader.value_of(option));
   } else if (option == "--variant") {
     variant = static_cast<std::uint8_t>(parse_int_arg(reader.value_of(option), 0, 255, "--variant"));
@@ -82,7 +84,9 @@ bool RawPhotoArgs::take(ArgReader& reader) {
   return true;
 }
 
-void RawPhotoArgs::fill_from_name() {
+void RawPhotoArgs::finish() {
+  if (!raw) throw UsageError{"no raw photo given"};
+  if (!output) throw UsageError{"--output is required"};
   if (size && compressed) return;
   const std::optional<ShortCode> code = short_code_in_name(path_from_utf8(*raw));
   if (!code) {
