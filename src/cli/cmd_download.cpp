@@ -134,7 +134,8 @@ int run_download_command(const std::vector<std::string>& args) {
   const ProgressFn progress = stderr_progress();
   const ScanData scan = scan_camera(source->env(), progress);
 
-  const DownloadRequest request{parsed.all ? collect_download_indices(true, scan.entries.size(), {}) : *parsed.items, parsed.options};
+  const DownloadRequest request{parsed.all ? collect_download_indices(true, scan.entries.size(), {}) : *parsed.items,
+                                parsed.options};
   if (const auto refusal = prepare_download(request)) throw Failure(utf16_to_utf8(refusal->text));
   progress(download_started_line(request.indices.size()));
 

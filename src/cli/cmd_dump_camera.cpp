@@ -20,8 +20,8 @@ int run_dump(const std::vector<std::string>& args) {
   for (const auto& [location, bytes] : image.photos) {
     write_new_file(folder / ("photo-" + hex_number(location, 6) + ".bin"), bytes);
   }
-  std::cout << "Wrote " << image.photos.size() << " photo(s) and directory.bin to "
-            << utf16_to_utf8(folder.u16string()) << "\n";
+  std::cout << "Wrote " << image.photos.size() << " photo(s) and directory.bin to " << utf16_to_utf8(folder.u16string())
+            << "\n";
   return 0;
 }
 

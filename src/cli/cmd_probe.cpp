@@ -47,8 +47,8 @@ void print_descriptors(const CameraDescriptors& d) {
             << " endpoint(s)\n";
   for (const auto& e : d.endpoints) {
     std::cout << "  endpoint " << hex2(e.address) << " " << ((e.address & 0x80) ? "IN " : "OUT") << " "
-              << pipe_type_name(e.pipe_type) << ", max packet " << e.max_packet_size << ", interval "
-              << int{e.interval} << "\n";
+              << pipe_type_name(e.pipe_type) << ", max packet " << e.max_packet_size << ", interval " << int{e.interval}
+              << "\n";
   }
 }
 
@@ -68,7 +68,10 @@ int run_probe(const std::vector<std::string>& args) {
   ExchangeContext context{session, log, clock};
   const StatusResponse status = request_status(context, "initial status");
   std::cout << "Status byte 0: " << hex2(status[0])
-            << (status[0] == kStatusJammed ? " (jammed)" : status[0] == 0 ? " (ready)" : "") << "\n"
+            << (status[0] == kStatusJammed ? " (jammed)"
+                : status[0] == 0           ? " (ready)"
+                                           : "")
+            << "\n"
             << "Transfer log:\n"
             << format_usb_log(log);
   return 0;

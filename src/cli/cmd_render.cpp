@@ -46,7 +46,8 @@ int run_render(const std::vector<std::string>& args) {
   photo.finish();
 
   const std::vector<std::uint8_t> raw = read_whole_file(path_from_utf8(*photo.raw));
-  const BayerPlane plane = decode_raw_photo(raw, photo.size->width, photo.size->height, *photo.compressed, photo.variant);
+  const BayerPlane plane =
+      decode_raw_photo(raw, photo.size->width, photo.size->height, *photo.compressed, photo.variant);
   RgbImage image = render_photo(raw, plane, pattern, style, set);
   if (glitch) image = render_glitch(image, *glitch);
   write_new_file(path_from_utf8(*photo.output), encode_png(image));

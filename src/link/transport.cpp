@@ -87,7 +87,7 @@ CameraDescriptors query_descriptors(CameraSession& session) {
   std::uint8_t device[18] = {};
   std::uint32_t received = 0;
   if (!session.usb_->get_descriptor(session.winusb_, kUsbDeviceDescriptorType, 0, 0, device, sizeof device,
-                                   &received)) {
+                                    &received)) {
     throw Win32Failure("WinUsb_GetDescriptor(device)");
   }
   if (received < sizeof device) throw Failure("USB device descriptor was shorter than expected");
@@ -137,14 +137,21 @@ void set_pipe_timeout(CameraSession& session, std::uint8_t address, std::uint32_
   }
 }
 
-void bulk_write(CameraSession& session, std::uint8_t endpoint, std::span<const std::uint8_t> command,
-                TransferLog& log, std::uint64_t elapsed_ms, const std::string& label) {
+void bulk_write(CameraSession& session, std::uint8_t endpoint, std::span<const std::uint8_t> command, TransferLog& log,
+                std::uint64_t elapsed_ms, const std::string& label) {
   const std::size_t n = command.size();
   if (n == 0 || n > kMaxCommandBytes) {
     throw Failure("Safety check: command write length outside allowed 1..16 bytes");
   }
-  TransferRecord record{log.next_sequence(), elapsed_ms, "OUT", endpoint, n,
-                        std::vector<std::uint8_t>(command.begin(), command.end()), true, 0, label};
+  TransferRecord record{log.next_sequence(),
+                        elapsed_ms,
+                        "OUT",
+                        endpoint,
+                        n,
+                        std::vector<std::uint8_t>(command.begin(), command.end()),
+                        true,
+                        0,
+                        label};
   std::uint32_t written = 0;
   if (!session.usb_->write_pipe(session.winusb_, endpoint, command.data(), static_cast<std::uint32_t>(n), &written)) {
     fail_transfer(log, std::move(record), "WinUsb_WritePipe");
@@ -168,7 +175,7 @@ std::vector<std::uint8_t> bulk_read(CameraSession& session, std::uint8_t endpoin
   std::vector<std::uint8_t> buffer(length, 0);
   std::uint32_t received = 0;
   if (!session.usb_->read_pipe(session.winusb_, endpoint, buffer.data(), static_cast<std::uint32_t>(length),
-                              &received)) {
+                               &received)) {
     fail_transfer(log, std::move(record), "WinUsb_ReadPipe");
   }
   // A misbehaving driver must not make us trust bytes past our own buffer.

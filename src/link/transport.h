@@ -89,8 +89,8 @@ void close_camera(CameraSession& session) noexcept;
 CameraDescriptors query_descriptors(CameraSession& session);
 void require_endpoint(CameraSession& session, std::uint8_t address, std::int32_t pipe_type);
 void set_pipe_timeout(CameraSession& session, std::uint8_t address, std::uint32_t milliseconds);
-void bulk_write(CameraSession& session, std::uint8_t endpoint, std::span<const std::uint8_t> command,
-                TransferLog& log, std::uint64_t elapsed_ms, const std::string& label);
+void bulk_write(CameraSession& session, std::uint8_t endpoint, std::span<const std::uint8_t> command, TransferLog& log,
+                std::uint64_t elapsed_ms, const std::string& label);
 std::vector<std::uint8_t> bulk_read(CameraSession& session, std::uint8_t endpoint, std::uint64_t length, bool exact,
                                     TransferLog& log, std::uint64_t elapsed_ms, const std::string& label);
 

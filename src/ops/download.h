@@ -42,12 +42,15 @@ struct DownloadOptions {
 
 // The options' flags in a fixed order; the window's option boxes follow it.
 inline constexpr std::array<bool DownloadOptions::*, 18> kDownloadFlags{
-    &DownloadOptions::restrained,         &DownloadOptions::balanced,         &DownloadOptions::expressive,
-    &DownloadOptions::brighter,           &DownloadOptions::more_color,       &DownloadOptions::lower_contrast,
-    &DownloadOptions::stronger_destriping, &DownloadOptions::save_usb_transfer, &DownloadOptions::save_bayer_plane,
-    &DownloadOptions::save_usb_log,       &DownloadOptions::save_metadata,    &DownloadOptions::dated_folder,
-    &DownloadOptions::experimental,       &DownloadOptions::all_bayer_patterns, &DownloadOptions::baseline_render,
-    &DownloadOptions::historical_mars,    &DownloadOptions::legacy_proc,      &DownloadOptions::extreme_glitch,
+    &DownloadOptions::restrained,          &DownloadOptions::balanced,
+    &DownloadOptions::expressive,          &DownloadOptions::brighter,
+    &DownloadOptions::more_color,          &DownloadOptions::lower_contrast,
+    &DownloadOptions::stronger_destriping, &DownloadOptions::save_usb_transfer,
+    &DownloadOptions::save_bayer_plane,    &DownloadOptions::save_usb_log,
+    &DownloadOptions::save_metadata,       &DownloadOptions::dated_folder,
+    &DownloadOptions::experimental,        &DownloadOptions::all_bayer_patterns,
+    &DownloadOptions::baseline_render,     &DownloadOptions::historical_mars,
+    &DownloadOptions::legacy_proc,         &DownloadOptions::extreme_glitch,
 };
 
 // One helper per processor beside the thread that writes a download's files.
@@ -87,8 +90,7 @@ struct DownloadRefusal {
 
 // The options snapshot: the option boxes in kDownloadFlags order, the
 // "Bayer override:" selection and the destination as typed.
-DownloadOptions read_download_options(const std::array<bool, 18>& checked, int bayer_item,
-                                      std::u16string destination);
+DownloadOptions read_download_options(const std::array<bool, 18>& checked, int bayer_item, std::u16string destination);
 
 // True when some rendering is asked for; sets and diagnostic files alone are not.
 bool has_something_to_render(const DownloadOptions& options);

@@ -76,8 +76,7 @@ ScanData scan_camera(const CameraEnvironment& env, const ProgressFn& progress) {
   result.camera_name = chosen.description;
   result.driver_service = chosen.driver_service;
   result.entries = observe_directory(env, session, result, progress);
-  progress(u"Camera directory read: " + utf8_to_utf16(std::to_string(result.entries.size())) +
-           u" validated item(s).");
+  progress(u"Camera directory read: " + utf8_to_utf16(std::to_string(result.entries.size())) + u" validated item(s).");
   close_camera(session);
   return result;
 }

@@ -91,8 +91,8 @@ class LibusbDeviceTree final : public DeviceTreeApi {
   bool get_device_registry_property(DevInfoSet set, const DevInfoData* device_info, std::uint32_t property,
                                     std::uint32_t* property_reg_data_type, std::uint8_t* buffer,
                                     std::uint32_t buffer_size, std::uint32_t* required_size) override {
-    return tree_.get_device_registry_property(set, device_info, property, property_reg_data_type, buffer,
-                                              buffer_size, required_size);
+    return tree_.get_device_registry_property(set, device_info, property, property_reg_data_type, buffer, buffer_size,
+                                              required_size);
   }
   bool destroy_device_info_list(DevInfoSet set) override { return tree_.destroy_device_info_list(set); }
 

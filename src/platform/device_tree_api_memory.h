@@ -27,10 +27,10 @@ struct SimulatedDevice {
   std::optional<std::u16string> driver_service;  // SPDRP_SERVICE
 
   // Faults.
-  std::uint32_t enum_error = 0;         // SetupDiEnumDeviceInfo fails at this device's index with this code
-  bool instance_id_unreadable = false;  // SetupDiGetDeviceInstanceIdW always fails
+  std::uint32_t enum_error = 0;                   // SetupDiEnumDeviceInfo fails at this device's index with this code
+  bool instance_id_unreadable = false;            // SetupDiGetDeviceInstanceIdW always fails
   std::set<std::uint32_t> unreadable_properties;  // the size is reported, the read fails
-  bool properties_unterminated = false;  // string properties stored without their terminating zero
+  bool properties_unterminated = false;           // string properties stored without their terminating zero
 };
 
 struct SimulatedInterface {
@@ -38,9 +38,9 @@ struct SimulatedInterface {
   std::u16string device_path;
 
   // Faults.
-  std::uint32_t enum_error = 0;  // SetupDiEnumDeviceInterfaces fails at this index with this code
+  std::uint32_t enum_error = 0;                       // SetupDiEnumDeviceInterfaces fails at this index with this code
   std::optional<std::uint32_t> reported_detail_size;  // replaces the true size in the size query
-  bool detail_unreadable = false;  // the size is reported, the detail read fails
+  bool detail_unreadable = false;                     // the size is reported, the detail read fails
 };
 
 struct SimulatedDeviceTreeConfig {

@@ -97,9 +97,7 @@ bool sorts_before(const PhotoEntry& a, const PhotoEntry& b) {
 
 }  // namespace
 
-std::uint64_t photo_transfer_length(std::uint64_t size_bytes) {
-  return (size_bytes + 432) / 8192 * 8192 + 8192;
-}
+std::uint64_t photo_transfer_length(std::uint64_t size_bytes) { return (size_bytes + 432) / 8192 * 8192 + 8192; }
 
 std::uint32_t PhotoEntry::location() const { return read_u24(pat_bytes.data() + 1); }
 

@@ -17,8 +17,8 @@ using render_detail::ChannelLuts;
 using render_detail::clamp_byte;
 using render_detail::Histograms;
 using render_detail::Lut;
-using render_detail::then_apply;
 using render_detail::mapped_histograms;
+using render_detail::then_apply;
 using render_detail::truncate_byte;
 
 // The tone curve and the bright and dark points map each channel value on its

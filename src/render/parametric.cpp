@@ -20,8 +20,8 @@ using render_detail::ChannelLuts;
 using render_detail::clamp_double;
 using render_detail::Histograms;
 using render_detail::Lut;
-using render_detail::then_apply;
 using render_detail::nearest_byte;
+using render_detail::then_apply;
 
 // Every step but saturation and destriping maps each channel value on its
 // own, so consecutive steps fold into one table per channel; the statistics
@@ -181,7 +181,7 @@ std::vector<double> destripe_gains(const std::vector<double>& means, double stre
 // doubles that the compiler vectorises; the operations per value are the
 // same.
 [[gnu::always_inline]] inline void saturate_rows(std::vector<std::uint8_t>& px, std::int32_t width,
-                                                const ChannelLuts& luts, double saturation, const Lut& highlight) {
+                                                 const ChannelLuts& luts, double saturation, const Lut& highlight) {
   const auto w = static_cast<std::size_t>(width);
   std::vector<double> planes(w * 6);
   std::vector<std::int32_t> results(w * 3);
@@ -214,7 +214,7 @@ std::vector<double> destripe_gains(const std::vector<double>& means, double stre
 }
 
 void saturate_portable(std::vector<std::uint8_t>& px, std::int32_t width, const ChannelLuts& luts, double saturation,
-                   const Lut& highlight) {
+                       const Lut& highlight) {
   saturate_rows(px, width, luts, saturation, highlight);
 }
 
@@ -222,7 +222,7 @@ void saturate_portable(std::vector<std::uint8_t>& px, std::int32_t width, const 
 // The same loops four doubles wide where the processor has AVX2; every value
 // goes through the same IEEE operations, so the bytes are the same.
 [[gnu::target("avx2")]] void saturate_avx2(std::vector<std::uint8_t>& px, std::int32_t width, const ChannelLuts& luts,
-                                          double saturation, const Lut& highlight) {
+                                           double saturation, const Lut& highlight) {
   saturate_rows(px, width, luts, saturation, highlight);
 }
 #endif
@@ -269,7 +269,8 @@ RgbImage render_parametric(RgbImage image, const StyleParams& p) {
   }
   then_apply(luts, cached_curve(0, p.gamma, tone_curve));
   if (std::fabs(p.contrast - 1.0) > 1e-9) then_apply(luts, contrast_curve(p.contrast));
-  const Lut highlight = p.highlight_shaping > 0.0 ? cached_curve(1, p.highlight_shaping, highlight_curve) : identity_lut();
+  const Lut highlight =
+      p.highlight_shaping > 0.0 ? cached_curve(1, p.highlight_shaping, highlight_curve) : identity_lut();
   if (std::fabs(p.saturation - 1.0) > 1e-9) {
     saturate(px, image.width, luts, p.saturation, highlight);
   } else {

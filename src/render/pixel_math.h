@@ -10,9 +10,7 @@
 
 namespace velmora::render_detail {
 
-inline std::uint8_t clamp_byte(long long v) {
-  return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
-}
+inline std::uint8_t clamp_byte(long long v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
 // Nearest integer, halves away from zero, then clamped to 0..255. NaN
 // (only reachable through degenerate parameters) stores 0.

@@ -25,13 +25,9 @@ struct PhotoPlan {
 
 // The order of the camera's table: the stored order, so locations ascend.
 constexpr PhotoPlan kPlans[] = {
-    {0x22, Scene::ColourChart, 37},
-    {0x22, Scene::Landscape, 64},
-    {0x20, Scene::Gradients, 81},
-    {0x00, Scene::Landscape, 52},
-    {0x01, Scene::Gradients, 0},  // a non-still item: opaque bytes
-    {0x22, Scene::FineDetail, 100},
-    {0x28, Scene::Landscape, 45},
+    {0x22, Scene::ColourChart, 37}, {0x22, Scene::Landscape, 64}, {0x20, Scene::Gradients, 81},
+    {0x00, Scene::Landscape, 52},   {0x01, Scene::Gradients, 0},  // a non-still item: opaque bytes
+    {0x22, Scene::FineDetail, 100}, {0x28, Scene::Landscape, 45},
 };
 
 PhotoGeometry geometry(const PhotoPlan& plan) { return *type_code_geometry(plan.flags & kTypeCodeMask); }

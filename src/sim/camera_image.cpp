@@ -18,9 +18,12 @@ bool parse_photo_name(const std::string& name, std::uint32_t& location) {
   for (std::size_t i = 6; i < 12; ++i) {
     const char c = name[i];
     int digit = 0;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else return false;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else
+      return false;
     location = location * 16 + static_cast<std::uint32_t>(digit);
   }
   return true;

@@ -6,7 +6,8 @@ namespace {
 using Setup = SimulatedSetup;
 
 std::optional<FaultAction> fail_directory_reads_1_and_3(const TransferContext& t) {
-  if (t.directory_data && (t.opening == 1 || t.opening == 3)) return FaultAction{FaultAction::Kind::Fail, kErrorSemTimeout};
+  if (t.directory_data && (t.opening == 1 || t.opening == 3))
+    return FaultAction{FaultAction::Kind::Fail, kErrorSemTimeout};
   return std::nullopt;
 }
 

@@ -41,8 +41,7 @@ SimulatedDeviceTreeConfig device_tree_scenario(DeviceTreeScenario scenario, cons
   add_ordinary_devices(tree);
   const std::u16string path(identity.device_path);
   switch (scenario) {
-    case DeviceTreeScenario::Empty:
-      break;
+    case DeviceTreeScenario::Empty: break;
     case DeviceTreeScenario::CameraOnWinUsb:
       add_device(tree, camera_device(identity.instance_id, identity, true), path);
       break;

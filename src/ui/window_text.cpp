@@ -1,6 +1,5 @@
 #include "ui/window_text.h"
 
-
 #include "base/text.h"
 #include "base/version.h"
 
