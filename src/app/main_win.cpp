@@ -1,12 +1,12 @@
 // The desktop application's entry: COM, GDI+, the common controls, the
 // window classes, the main window and its message loop.
 //   velmora.exe [--simulated-camera[=FOLDER|SCENARIO]]
+#include <windows.h>
+#include <objidl.h>
 #include <commctrl.h>
 #include <dbt.h>
 #include <gdiplus.h>
-#include <objidl.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <memory>
 #include <optional>

@@ -1,8 +1,8 @@
 // Implementation here must contain only generic Windows code: each method is
 // one call of the function it mirrors, with the structures copied field by
 // field (their Reserved members round-trip unchanged).
-#include <setupapi.h>
 #include <windows.h>
+#include <setupapi.h>
 
 #include <cstddef>
 #include <cstring>

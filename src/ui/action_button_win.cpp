@@ -1,9 +1,9 @@
 // The owner-drawn action buttons and the photo list's check box images.
 #include "ui/main_window_win.h"
 
+#include <objidl.h>
 #include <commctrl.h>
 #include <gdiplus.h>
-#include <objidl.h>
 
 #include <algorithm>
 

@@ -4,8 +4,8 @@
 // procedure. One instance, touched only on the main thread; worker threads
 // reach it only through post().
 
-#include <commctrl.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <array>
 #include <cstdint>
