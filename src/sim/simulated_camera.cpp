@@ -5,11 +5,12 @@
 
 #include "base/text.h"
 #include "platform/last_error.h"
+#include "protocol/pat.h"
+#include "protocol/photo_fetch.h"
 
 namespace velmora::sim {
 namespace {
 
-constexpr std::uint32_t kLeadIn = 128;
 
 // Handles are small tokens, never dereferenced.
 OsHandle file_token(std::uint64_t serial) { return reinterpret_cast<OsHandle>(static_cast<std::uintptr_t>(0x10000 + serial * 16)); }
@@ -346,13 +347,13 @@ void SimulatedCamera::prepare_data() {
   ++photo_ordinal_;
   const std::uint32_t location = address_[0] | (address_[1] << 8) | (address_[2] << 16);
   const std::uint64_t size = address_[3] | (address_[4] << 8) | (address_[5] << 16);
-  const std::uint64_t transfer = ((size + 432) / 8192) * 8192 + 8192;
+  const std::uint64_t transfer = photo_transfer_length(size);
   data_.bytes.assign(transfer, 0);
-  for (std::uint32_t i = 0; i < kLeadIn; ++i) data_.bytes[i] = static_cast<std::uint8_t>(0xA0 ^ i);
+  for (std::uint32_t i = 0; i < kPhotoLeadIn; ++i) data_.bytes[i] = static_cast<std::uint8_t>(0xA0 ^ i);
   const auto it = config_.image.photos.find(location);
   if (it != config_.image.photos.end()) {
     const std::size_t n = std::min<std::size_t>(it->second.size(), size);
-    std::copy_n(it->second.begin(), n, data_.bytes.begin() + kLeadIn);
+    std::copy_n(it->second.begin(), n, data_.bytes.begin() + kPhotoLeadIn);
   }
 }
 
