@@ -4,7 +4,6 @@
 // width x height bytes. Size and compression default to the short code in
 // the file name (Velmora_007_HR-CP_....velmoraraw).
 
-#include <optional>
 #include <string>
 #include <vector>
 

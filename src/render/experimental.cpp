@@ -1,6 +1,5 @@
 #include "render/experimental.h"
 
-#include "decode/mars_decoder.h"
 #include "render/demosaic.h"
 #include "render/glitch.h"
 #include "render/render_photo.h"

@@ -5,11 +5,8 @@
 // download job's decision; this says what each one computes.
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
-
-#include "render/rgb_image.h"
 
 namespace velmora {
 
