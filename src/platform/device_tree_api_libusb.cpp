@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "base/camera_format.h"
+#include "base/text.h"
 #include "platform/device_tree_api_memory.h"
 #include "platform/last_error.h"
 #include "platform/libusb_api.h"
@@ -17,8 +18,6 @@ namespace velmora {
 namespace {
 
 constexpr std::u16string_view kUsbfsPrefix = u"/dev/bus/usb/";
-
-std::u16string ascii_to_utf16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
 bool is_camera_family(const UsbDeviceSummary& device) {
   return device.vendor_id == kCameraVendorId &&
@@ -106,7 +105,7 @@ class LibusbDeviceTree final : public DeviceTreeApi {
 std::u16string usbfs_device_path(std::uint8_t bus, std::uint8_t address) {
   char digits[16];
   std::snprintf(digits, sizeof digits, "%03u/%03u", unsigned{bus}, unsigned{address});
-  return std::u16string(kUsbfsPrefix) + ascii_to_utf16(digits);
+  return std::u16string(kUsbfsPrefix) + utf8_to_utf16(digits);
 }
 
 std::optional<std::pair<std::uint8_t, std::uint8_t>> parse_usbfs_device_path(std::u16string_view path) {
@@ -130,11 +129,12 @@ std::vector<DeviceTreeEntry> device_tree_entries(const std::vector<UsbDeviceSumm
                                                  KernelDriverQuery kernel_driver_active) {
   std::vector<DeviceTreeEntry> entries;
   for (const UsbDeviceSummary& device : devices) {
-    char id[24];
-    std::snprintf(id, sizeof id, "VID_%04X&PID_%04X", unsigned{device.vendor_id}, unsigned{device.product_id});
+    const std::string vendor = hex_number(device.vendor_id, 4, true);
+    const std::string product = hex_number(device.product_id, 4, true);
     DeviceTreeEntry entry;
-    entry.instance_id = u"USB\\" + ascii_to_utf16(id) + u"\\" + ascii_to_utf16(device.port_path);
-    entry.description = u"USB device " + ascii_to_utf16(std::string(id + 4, 4) + ":" + std::string(id + 13, 4));
+    entry.instance_id =
+        u"USB\\" + utf8_to_utf16("VID_" + vendor + "&PID_" + product) + u"\\" + utf8_to_utf16(device.port_path);
+    entry.description = u"USB device " + utf8_to_utf16(vendor + ":" + product);
     if (is_camera_family(device)) {
       const std::u16string path = usbfs_device_path(device.bus, device.address);
       const OsHandle file = usb.create_file(path);
