@@ -2,9 +2,9 @@
 // window classes, the main window and its message loop.
 //   velmora.exe [--simulated-camera[=FOLDER|SCENARIO]]
 #include <windows.h>
+#include <objidl.h>
 #include <commctrl.h>
 #include <dbt.h>
-#include <objidl.h>
 #include <gdiplus.h>
 #include <shellapi.h>
 
@@ -27,8 +27,10 @@ std::optional<std::string> simulated_camera_option() {
   const std::u16string option = u"--simulated-camera";
   for (int i = 1; args != nullptr && i < count; ++i) {
     const std::u16string arg = reinterpret_cast<const char16_t*>(args[i]);
-    if (arg == option) simulated = std::string();
-    else if (arg.rfind(option + u"=", 0) == 0) simulated = velmora::utf16_to_utf8(arg.substr(option.size() + 1));
+    if (arg == option)
+      simulated = std::string();
+    else if (arg.rfind(option + u"=", 0) == 0)
+      simulated = velmora::utf16_to_utf8(arg.substr(option.size() + 1));
   }
   ::LocalFree(args);
   return simulated;

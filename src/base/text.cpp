@@ -105,14 +105,19 @@ std::string utf16_to_utf8(std::u16string_view text) {
   return out;
 }
 
+std::string hex_number(std::uint64_t value, std::size_t digits, bool upper_case) {
+  const char* symbols = upper_case ? "0123456789ABCDEF" : "0123456789abcdef";
+  std::string out(digits, '0');
+  for (std::size_t i = digits; i-- > 0; value >>= 4) out[i] = symbols[value & 0x0F];
+  return out;
+}
+
 std::string hex_bytes(std::span<const std::uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;
   out.reserve(bytes.size() * 3);
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     if (i != 0) out.push_back(' ');
-    out.push_back(kDigits[bytes[i] >> 4]);
-    out.push_back(kDigits[bytes[i] & 0x0F]);
+    out += hex_number(bytes[i], 2);
   }
   return out;
 }

@@ -21,6 +21,14 @@ bool take_simulated_camera_option(const std::string& arg, std::optional<std::str
   return false;
 }
 
+std::optional<std::string> only_camera_option(const std::vector<std::string>& args) {
+  std::optional<std::string> simulated;
+  for (const auto& arg : args) {
+    if (!take_simulated_camera_option(arg, simulated)) throw unrecognised_argument(arg);
+  }
+  return simulated;
+}
+
 std::unique_ptr<CameraSource> make_camera_source(const std::optional<std::string>& simulated) {
   std::string problem;
   auto source = velmora::make_camera_source(simulated, problem);

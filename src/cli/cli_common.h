@@ -31,6 +31,8 @@ class ArgReader {
   explicit ArgReader(const std::vector<std::string>& args) : args_(args) {}
   bool done() const { return pos_ >= args_.size(); }
   const std::string& peek() const { return args_[pos_]; }
+  // The current argument's option name: all of it, or what comes before its '='.
+  std::string option() const { return peek().substr(0, peek().find('=')); }
   std::string next();
   // "--name VALUE" or "--name=VALUE"; the option name must already be peeked.
   std::string value_of(const std::string& option);
@@ -40,8 +42,14 @@ class ArgReader {
   std::size_t pos_ = 0;
 };
 
+// The number from first to last whose name is text; UsageError "bad <option>: <text>" otherwise.
+std::int32_t number_named(const std::string& text, std::string (*name_of)(std::int32_t), std::int32_t first,
+                          std::int32_t last, const std::string& option);
+
+// For an argument that no option of the command takes.
+UsageError unrecognised_argument(const std::string& arg);
+
 std::filesystem::path path_from_utf8(const std::string& text);
-std::vector<std::uint8_t> read_whole_file(const std::filesystem::path& path);
 // Parses a decimal integer in [lo, hi]; UsageError otherwise.
 long long parse_int_arg(const std::string& text, long long lo, long long hi, const std::string& what);
 

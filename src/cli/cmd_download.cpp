@@ -62,13 +62,6 @@ void apply_sets(const std::string& list, DownloadOptions& o) {
   }
 }
 
-std::int32_t parse_pattern(const std::string& name) {
-  for (std::int32_t p : {kPatternRggb, kPatternBggr, kPatternGrbg, kPatternGbrg}) {
-    if (bayer_pattern_name(p) == name) return p;
-  }
-  throw UsageError{"unknown pattern: " + name};
-}
-
 const std::map<std::string, bool DownloadOptions::*>& switches() {
   static const std::map<std::string, bool DownloadOptions::*> table = {
       {"--legacy-proc", &DownloadOptions::legacy_proc},
@@ -86,55 +79,67 @@ const std::map<std::string, bool DownloadOptions::*>& switches() {
   return table;
 }
 
-int run_download_command(const std::vector<std::string>& args) {
+struct DownloadArgs {
   DownloadOptions options;
   bool all = false;
-  std::optional<std::vector<std::uint64_t>> items;
-  std::optional<std::string> destination;
+  std::optional<std::vector<std::uint64_t>> items;  // list positions, from 0
   std::optional<std::string> simulated;
+};
 
+void take_download_arg(ArgReader& reader, DownloadArgs& parsed) {
+  const std::string& arg = reader.peek();
+  const std::string option = reader.option();
+  if (take_simulated_camera_option(arg, parsed.simulated)) {
+    reader.next();
+  } else if (arg == "--all") {
+    parsed.all = true;
+    reader.next();
+  } else if (option == "--items") {
+    parsed.items.emplace();
+    for (const auto& n : split_list(reader.value_of(option), "--items")) {
+      parsed.items->push_back(static_cast<std::uint64_t>(parse_int_arg(n, 1, 999999999, "item number")) - 1);
+    }
+  } else if (option == "--to") {
+    parsed.options.destination = utf8_to_utf16(reader.value_of(option));
+  } else if (option == "--styles") {
+    apply_styles(reader.value_of(option), parsed.options);
+  } else if (option == "--sets") {
+    apply_sets(reader.value_of(option), parsed.options);
+  } else if (option == "--pattern") {
+    parsed.options.bayer_pattern = number_named(reader.value_of(option), bayer_pattern_name, 0, 3, option);
+  } else if (switches().count(arg) != 0) {
+    parsed.options.*(switches().at(arg)) = true;
+    reader.next();
+  } else {
+    throw unrecognised_argument(arg);
+  }
+}
+
+DownloadArgs parse_download_args(const std::vector<std::string>& args) {
+  DownloadArgs parsed;
+  bool destination_given = false;
   ArgReader reader(args);
   while (!reader.done()) {
-    const std::string& arg = reader.peek();
-    const std::string option = arg.substr(0, arg.find('='));
-    if (take_simulated_camera_option(arg, simulated)) {
-      reader.next();
-    } else if (arg == "--all") {
-      all = true;
-      reader.next();
-    } else if (option == "--items") {
-      items.emplace();
-      for (const auto& n : split_list(reader.value_of(option), "--items")) {
-        items->push_back(static_cast<std::uint64_t>(parse_int_arg(n, 1, 999999999, "item number")) - 1);
-      }
-    } else if (option == "--to") {
-      destination = reader.value_of(option);
-    } else if (option == "--styles") {
-      apply_styles(reader.value_of(option), options);
-    } else if (option == "--sets") {
-      apply_sets(reader.value_of(option), options);
-    } else if (option == "--pattern") {
-      options.bayer_pattern = parse_pattern(reader.value_of(option));
-    } else if (switches().count(arg) != 0) {
-      options.*(switches().at(arg)) = true;
-      reader.next();
-    } else {
-      throw UsageError{(arg.size() > 1 && arg[0] == '-' ? "unknown option: " : "unexpected argument: ") + arg};
-    }
+    destination_given = destination_given || reader.option() == "--to";
+    take_download_arg(reader, parsed);
   }
-  if (all == items.has_value()) throw UsageError{"give either --all or --items"};
-  if (!destination) throw UsageError{"--to is required"};
-  options.destination = utf8_to_utf16(*destination);
+  if (parsed.all == parsed.items.has_value()) throw UsageError{"give either --all or --items"};
+  if (!destination_given) throw UsageError{"--to is required"};
+  return parsed;
+}
 
-  auto source = make_camera_source(simulated);
+int run_download_command(const std::vector<std::string>& args) {
+  const DownloadArgs parsed = parse_download_args(args);
+  auto source = make_camera_source(parsed.simulated);
   const ProgressFn progress = stderr_progress();
   const ScanData scan = scan_camera(source->env(), progress);
 
-  const DownloadRequest request{all ? collect_download_indices(true, scan.entries.size(), {}) : *items, options};
+  const DownloadRequest request{parsed.all ? collect_download_indices(true, scan.entries.size(), {}) : *parsed.items,
+                                parsed.options};
   if (const auto refusal = prepare_download(request)) throw Failure(utf16_to_utf8(refusal->text));
   progress(download_started_line(request.indices.size()));
 
-  const DownloadResult result = run_download(source->env(), scan, request.indices, options, progress);
+  const DownloadResult result = run_download(source->env(), scan, request.indices, parsed.options, progress);
   if (result.failed != 0) std::cerr << "Completed with errors:\n" << utf16_to_utf8(result.errors);
   std::cout << utf16_to_utf8(download_finished_line(result)) << "\n";
   return result.failed == 0 ? 0 : 1;

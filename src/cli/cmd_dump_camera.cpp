@@ -1,6 +1,5 @@
 // velmora dump-camera-image: writes the simulated camera's built-in photos as
 // a camera-image folder that --simulated-camera=FOLDER loads again.
-#include <cstdio>
 #include <iostream>
 
 #include "base/failure.h"
@@ -19,12 +18,10 @@ int run_dump(const std::vector<std::string>& args) {
   const sim::CameraImage image = sim::builtin_camera_image();
   write_new_file(folder / "directory.bin", image.directory);
   for (const auto& [location, bytes] : image.photos) {
-    char name[32];
-    std::snprintf(name, sizeof name, "photo-%06x.bin", location);
-    write_new_file(folder / name, bytes);
+    write_new_file(folder / ("photo-" + hex_number(location, 6) + ".bin"), bytes);
   }
-  std::cout << "Wrote " << image.photos.size() << " photo(s) and directory.bin to "
-            << utf16_to_utf8(folder.u16string()) << "\n";
+  std::cout << "Wrote " << image.photos.size() << " photo(s) and directory.bin to " << utf16_to_utf8(folder.u16string())
+            << "\n";
   return 0;
 }
 

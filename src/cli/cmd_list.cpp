@@ -10,11 +10,7 @@ namespace velmora::cli {
 namespace {
 
 int run_list(const std::vector<std::string>& args) {
-  std::optional<std::string> simulated;
-  for (const auto& arg : args) {
-    if (!take_simulated_camera_option(arg, simulated)) throw UsageError{"unknown argument: " + arg};
-  }
-  auto source = make_camera_source(simulated);
+  auto source = make_camera_source(only_camera_option(args));
   const ScanData scan = scan_camera(source->env(), stderr_progress());
   // Numbered from 1, as --items and the downloaded file names count photos;
   // the rest of the line is the one "velmora pat" prints.

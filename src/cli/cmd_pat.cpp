@@ -3,6 +3,7 @@
 
 #include <iostream>
 
+#include "base/read_file.h"
 #include "cli/cli_common.h"
 #include "protocol/pat.h"
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/read_file.h"
 #include "cli/cli_common.h"
 #include "cli/raw_photo_args.h"
 #include "decode/mars_decoder.h"
@@ -18,20 +19,10 @@
 namespace velmora::cli {
 namespace {
 
-// The number whose name is text, from first to last; UsageError otherwise.
-std::int32_t number_named(const std::string& text, std::string (*name_of)(std::int32_t), std::int32_t first,
-                          std::int32_t last, const std::string& option) {
-  for (std::int32_t n = first; n <= last; ++n) {
-    if (name_of(n) == text) return n;
-  }
-  throw UsageError{"bad " + option + ": " + text};
-}
-
 std::string set_option_name(std::int32_t set) { return set == kSetPlain ? "plain" : additional_set_name(set); }
 
 int run_render(const std::vector<std::string>& args) {
   RawPhotoArgs photo;
-  std::optional<std::string> output_arg;
   std::int32_t pattern = kPatternBggr;
   std::int32_t style = kStyleBalanced;
   std::int32_t set = kSetPlain;
@@ -39,11 +30,8 @@ int run_render(const std::vector<std::string>& args) {
 
   ArgReader reader(args);
   while (!reader.done()) {
-    const std::string& arg = reader.peek();
-    const std::string option = arg.substr(0, arg.find('='));
-    if (option == "--output") {
-      output_arg = reader.value_of(option);
-    } else if (option == "--pattern") {
+    const std::string option = reader.option();
+    if (option == "--pattern") {
       pattern = number_named(reader.value_of(option), bayer_pattern_name, 0, 3, option);
     } else if (option == "--style") {
       style = number_named(reader.value_of(option), style_name, 0, 7, option);
@@ -52,18 +40,17 @@ int run_render(const std::vector<std::string>& args) {
     } else if (option == "--glitch") {
       glitch = number_named(reader.value_of(option), glitch_effect_name, 0, 4, option);
     } else if (!photo.take(reader)) {
-      throw UsageError{"unknown option: " + arg};
+      throw unrecognised_argument(reader.peek());
     }
   }
-  if (!photo.raw) throw UsageError{"no raw photo given"};
-  if (!output_arg) throw UsageError{"--output is required"};
-  photo.fill_from_name();
+  photo.finish();
 
   const std::vector<std::uint8_t> raw = read_whole_file(path_from_utf8(*photo.raw));
-  const BayerPlane plane = decode_raw_photo(raw, photo.size->width, photo.size->height, *photo.compressed, photo.variant);
+  const BayerPlane plane =
+      decode_raw_photo(raw, photo.size->width, photo.size->height, *photo.compressed, photo.variant);
   RgbImage image = render_photo(raw, plane, pattern, style, set);
   if (glitch) image = render_glitch(image, *glitch);
-  write_new_file(path_from_utf8(*output_arg), encode_png(image));
+  write_new_file(path_from_utf8(*photo.output), encode_png(image));
   return 0;
 }
 

@@ -16,7 +16,5 @@ int wmain(int argc, wchar_t** argv) {
   return velmora::cli::run(args);
 }
 #else
-int main(int argc, char** argv) {
-  return velmora::cli::run(std::vector<std::string>(argv, argv + argc));
-}
+int main(int argc, char** argv) { return velmora::cli::run(std::vector<std::string>(argv, argv + argc)); }
 #endif

@@ -1,6 +1,4 @@
-#include <cstdio>
 #include <exception>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <string>
@@ -47,17 +45,21 @@ std::string ArgReader::value_of(const std::string& option) {
   return next();
 }
 
+std::int32_t number_named(const std::string& text, std::string (*name_of)(std::int32_t), std::int32_t first,
+                          std::int32_t last, const std::string& option) {
+  for (std::int32_t n = first; n <= last; ++n) {
+    if (name_of(n) == text) return n;
+  }
+  throw UsageError{"bad " + option + ": " + text};
+}
+
+UsageError unrecognised_argument(const std::string& arg) {
+  return UsageError{(arg.size() > 1 && arg[0] == '-' ? "unknown option: " : "unexpected argument: ") + arg};
+}
+
 std::filesystem::path path_from_utf8(const std::string& text) {
   const std::u8string u8(text.begin(), text.end());
   return std::filesystem::path(u8);
-}
-
-std::vector<std::uint8_t> read_whole_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Failure("Cannot open input file: " + utf16_to_utf8(path.u16string()));
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw Failure("Cannot read input file: " + utf16_to_utf8(path.u16string()));
-  return bytes;
 }
 
 long long parse_int_arg(const std::string& text, long long lo, long long hi, const std::string& what) {

@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "base/text.h"
+#include "protocol/pat.h"
 
 namespace velmora::cli {
 namespace {
@@ -27,13 +28,14 @@ std::optional<ShortCode> parse_short_code(const std::string& token) {
   if (token.size() != 5 || token[2] != '-') return std::nullopt;
   const std::string kind = token.substr(0, 2);
   const std::string compression = token.substr(3);
-  std::optional<Geometry> size;
-  if (kind == "HR") size = Geometry{352, 288};
-  if (kind == "LR") size = Geometry{176, 144};
-  if (kind == "R6") size = Geometry{320, 240};
-  if (kind == "R8") size = Geometry{640, 480};
-  if (!size || (compression != "CP" && compression != "nP")) return std::nullopt;
-  return ShortCode{*size, compression == "CP"};
+  if (compression != "CP" && compression != "nP") return std::nullopt;
+  for (std::uint8_t type_code = 0; type_code <= kTypeCodeMask; ++type_code) {
+    const std::optional<PhotoGeometry> geometry = type_code_geometry(type_code);
+    if (!geometry || geometry->width == 0 || type_code_label(type_code) != kind) continue;
+    const Geometry size{static_cast<std::int32_t>(geometry->width), static_cast<std::int32_t>(geometry->height)};
+    return ShortCode{size, compression == "CP"};
+  }
+  return std::nullopt;
 }
 
 std::optional<ShortCode> short_code_in_name(const std::filesystem::path& path) {
@@ -60,8 +62,10 @@ Geometry parse_size(const std::string& text) {
 
 bool RawPhotoArgs::take(ArgReader& reader) {
   const std::string& arg = reader.peek();
-  const std::string option = arg.substr(0, arg.find('='));
-  if (option == "--size") {
+  const std::string option = reader.option();
+  if (option == "--output") {
+    output = reader.value_of(option);
+  } else if (option == "--size") {
     size = parse_size(reader.value_of(option));
   } else if (option == "--variant") {
     variant = static_cast<std::uint8_t>(parse_int_arg(reader.value_of(option), 0, 255, "--variant"));
@@ -73,14 +77,16 @@ bool RawPhotoArgs::take(ArgReader& reader) {
   } else if (arg.size() > 1 && arg[0] == '-') {
     return false;
   } else if (raw) {
-    throw UsageError{"unexpected argument: " + arg};
+    throw unrecognised_argument(arg);
   } else {
     raw = reader.next();
   }
   return true;
 }
 
-void RawPhotoArgs::fill_from_name() {
+void RawPhotoArgs::finish() {
+  if (!raw) throw UsageError{"no raw photo given"};
+  if (!output) throw UsageError{"--output is required"};
   if (size && compressed) return;
   const std::optional<ShortCode> code = short_code_in_name(path_from_utf8(*raw));
   if (!code) {

@@ -1,6 +1,7 @@
 #pragma once
 // The raw-photo arguments shared by the commands that read a stored photo
-// (decode, render): the file, its size and compression, the decoder variant.
+// (decode, render): the file, its size and compression, the decoder variant
+// and the output file.
 // Size and compression default to the short code in the file name
 // (Velmora_007_HR-CP_....velmoraraw).
 
@@ -32,17 +33,18 @@ Geometry parse_size(const std::string& text);
 
 struct RawPhotoArgs {
   std::optional<std::string> raw;
+  std::optional<std::string> output;
   std::optional<Geometry> size;
   std::optional<bool> compressed;
   std::uint8_t variant = 0;
 
   // Consumes the next argument when it is the raw file or one of --size,
-  // --compressed, --uncompressed, --variant; returns false otherwise.
+  // --compressed, --uncompressed, --variant, --output; returns false otherwise.
   bool take(ArgReader& reader);
-  // Fills size and compression from the raw file's name where the command
-  // line left them out; UsageError when the name carries no short code.
-  // Needs raw.
-  void fill_from_name();
+  // Requires the raw file and the output, then fills size and compression
+  // from the raw file's name where the command line left them out;
+  // UsageError when something is missing.
+  void finish();
 };
 
 }  // namespace velmora::cli

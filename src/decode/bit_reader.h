@@ -11,8 +11,7 @@ namespace velmora {
 
 class MsbBitReader {
  public:
-  MsbBitReader(std::span<const std::uint8_t> bytes, std::size_t start_bit)
-      : bytes_(bytes), pos_(start_bit) {}
+  MsbBitReader(std::span<const std::uint8_t> bytes, std::size_t start_bit) : bytes_(bytes), pos_(start_bit) {}
 
   std::size_t remaining() const { return bytes_.size() * 8 - pos_; }
 

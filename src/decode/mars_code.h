@@ -12,7 +12,7 @@ struct MarsCode {
   std::uint8_t pattern;  // the leading bits, right-aligned
   std::uint8_t length;   // bits consumed
   std::int16_t delta;
-  bool literal;          // five value bits follow; no prediction
+  bool literal;  // five value bits follow; no prediction
 };
 
 // Prefix-free: every 8-bit look-ahead starts with exactly one of these.

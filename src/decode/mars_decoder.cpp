@@ -94,8 +94,8 @@ void decompress_mars(std::span<const std::uint8_t> stream, std::int32_t width, s
   }
 }
 
-std::vector<std::uint8_t> decompress_mars(std::span<const std::uint8_t> stream, std::int32_t width,
-                                          std::int32_t height, std::uint8_t variant) {
+std::vector<std::uint8_t> decompress_mars(std::span<const std::uint8_t> stream, std::int32_t width, std::int32_t height,
+                                          std::uint8_t variant) {
   std::vector<std::uint8_t> samples;
   decompress_mars(stream, width, height, variant, samples);
   return samples;
@@ -120,8 +120,8 @@ void decode_raw_photo(std::span<const std::uint8_t> raw, std::int32_t width, std
   plane.samples.assign(data.begin(), data.end());
 }
 
-BayerPlane decode_raw_photo(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
-                            bool compressed, std::uint8_t variant) {
+BayerPlane decode_raw_photo(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height, bool compressed,
+                            std::uint8_t variant) {
   BayerPlane plane;
   decode_raw_photo(raw, width, height, compressed, variant, plane);
   return plane;

@@ -115,7 +115,8 @@ std::u16string read_device_property(DeviceTreeApi& api, DevInfoSet set, const De
 
 std::vector<CameraInterfaceInfo> find_camera_interfaces(DeviceTreeApi& api) {
   std::vector<CameraInterfaceInfo> found;
-  const DevInfoSetOwner set(api, api.get_class_devs(&kGuidDevInterfaceUsbDevice, kDigcfPresent | kDigcfDeviceInterface));
+  const DevInfoSetOwner set(api,
+                            api.get_class_devs(&kGuidDevInterfaceUsbDevice, kDigcfPresent | kDigcfDeviceInterface));
   if (!set.valid()) return found;
   std::uint32_t consecutive_failures = 0;
   for (std::uint32_t index = 0; index < UINT32_MAX; ++index) {
@@ -150,7 +151,8 @@ CameraPresence scan_camera_presence(DeviceTreeApi& api) {
     presence.present = true;
     presence.instance_id = std::u16string(id);
     presence.display_name = read_device_property(api, set.get(), device, kSpdrpFriendlyName);
-    if (presence.display_name.empty()) presence.display_name = read_device_property(api, set.get(), device, kSpdrpDeviceDesc);
+    if (presence.display_name.empty())
+      presence.display_name = read_device_property(api, set.get(), device, kSpdrpDeviceDesc);
     presence.driver_service = read_device_property(api, set.get(), device, kSpdrpService);
     break;
   }

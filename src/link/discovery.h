@@ -11,13 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/camera_format.h"
 #include "platform/device_tree_api.h"
 
 namespace velmora {
-
-inline constexpr std::uint16_t kCameraVendorId = 0x093A;
-inline constexpr std::uint16_t kCameraProductId = 0x010E;
-inline constexpr std::uint16_t kRelatedProductId = 0x010F;
 
 struct CameraInterfaceInfo {
   std::u16string device_path;

@@ -13,9 +13,9 @@ std::string short_label(const std::string& label, const char* what) {
   return label.empty() ? std::string(what) : label + "; " + what;
 }
 
-UsbInterfaceDescriptor query_alternate_setting_zero(CameraSession& session) {
+UsbInterfaceDescriptor query_alternate_setting_zero(UsbApi& usb, WinUsbHandle winusb) {
   UsbInterfaceDescriptor descriptor{};
-  if (!session.usb->query_interface_settings(session.winusb, 0, &descriptor)) {
+  if (!usb.query_interface_settings(winusb, 0, &descriptor)) {
     throw Win32Failure("WinUsb_QueryInterfaceSettings");
   }
   return descriptor;
@@ -35,20 +35,20 @@ UsbInterfaceDescriptor query_alternate_setting_zero(CameraSession& session) {
 }  // namespace
 
 CameraSession::CameraSession(CameraSession&& other) noexcept
-    : usb(other.usb),
-      clock(other.clock),
-      file(std::exchange(other.file, invalid_os_handle())),
-      winusb(std::exchange(other.winusb, nullptr)),
-      path(std::move(other.path)) {}
+    : usb_(other.usb_),
+      clock_(other.clock_),
+      file_(std::exchange(other.file_, invalid_os_handle())),
+      winusb_(std::exchange(other.winusb_, nullptr)),
+      path_(std::move(other.path_)) {}
 
 CameraSession& CameraSession::operator=(CameraSession&& other) noexcept {
   if (this != &other) {
     close_camera(*this);
-    usb = other.usb;
-    clock = other.clock;
-    file = std::exchange(other.file, invalid_os_handle());
-    winusb = std::exchange(other.winusb, nullptr);
-    path = std::move(other.path);
+    usb_ = other.usb_;
+    clock_ = other.clock_;
+    file_ = std::exchange(other.file_, invalid_os_handle());
+    winusb_ = std::exchange(other.winusb_, nullptr);
+    path_ = std::move(other.path_);
   }
   return *this;
 }
@@ -70,24 +70,24 @@ CameraSession open_camera(UsbApi& usb, const std::u16string& path, Clock& clock)
 }
 
 void close_camera(CameraSession& session) noexcept {
-  if (session.winusb != nullptr) {
-    session.usb->free(session.winusb);
-    session.winusb = nullptr;
+  if (session.winusb_ != nullptr) {
+    session.usb_->free(session.winusb_);
+    session.winusb_ = nullptr;
   }
-  if (session.file != invalid_os_handle()) {
-    session.usb->close_handle(session.file);
-    session.file = invalid_os_handle();
+  if (session.file_ != invalid_os_handle()) {
+    session.usb_->close_handle(session.file_);
+    session.file_ = invalid_os_handle();
   }
 }
 
 CameraDescriptors query_descriptors(CameraSession& session) {
   CameraDescriptors d;
-  d.opened_path = session.path;
+  d.opened_path = session.path_;
 
   std::uint8_t device[18] = {};
   std::uint32_t received = 0;
-  if (!session.usb->get_descriptor(session.winusb, kUsbDeviceDescriptorType, 0, 0, device, sizeof device,
-                                   &received)) {
+  if (!session.usb_->get_descriptor(session.winusb_, kUsbDeviceDescriptorType, 0, 0, device, sizeof device,
+                                    &received)) {
     throw Win32Failure("WinUsb_GetDescriptor(device)");
   }
   if (received < sizeof device) throw Failure("USB device descriptor was shorter than expected");
@@ -99,11 +99,11 @@ CameraDescriptors query_descriptors(CameraSession& session) {
   d.pid = le16(device + 10);
   d.bcd_device = le16(device + 12);
   d.num_configurations = device[17];
-  if (d.vid != kMr97310Vendor || (d.pid != kMr97310Cif && d.pid != kMr97310Variant)) {
+  if (d.vid != kCameraVendorId || (d.pid != kCameraProductId && d.pid != kRelatedProductId)) {
     throw Failure("Safety check failed: opened device is not a known MR97310 VID/PID");
   }
 
-  const UsbInterfaceDescriptor interface = query_alternate_setting_zero(session);
+  const UsbInterfaceDescriptor interface = query_alternate_setting_zero(*session.usb_, session.winusb_);
   d.interface_number = interface.b_interface_number;
   d.interface_class = interface.b_interface_class;
   d.interface_subclass = interface.b_interface_sub_class;
@@ -112,17 +112,17 @@ CameraDescriptors query_descriptors(CameraSession& session) {
   const unsigned count = interface.b_num_endpoints < 32 ? interface.b_num_endpoints : 32;
   for (unsigned index = 0; index < count; ++index) {
     PipeInformation pipe{};
-    if (!session.usb->query_pipe(session.winusb, 0, static_cast<std::uint8_t>(index), &pipe)) continue;
+    if (!session.usb_->query_pipe(session.winusb_, 0, static_cast<std::uint8_t>(index), &pipe)) continue;
     d.endpoints.push_back(EndpointInfo{pipe.pipe_id, pipe.pipe_type, pipe.maximum_packet_size, pipe.interval});
   }
   return d;
 }
 
 void require_endpoint(CameraSession& session, std::uint8_t address, std::int32_t pipe_type) {
-  const UsbInterfaceDescriptor interface = query_alternate_setting_zero(session);
+  const UsbInterfaceDescriptor interface = query_alternate_setting_zero(*session.usb_, session.winusb_);
   for (unsigned index = 0; index < interface.b_num_endpoints; ++index) {
     PipeInformation pipe{};
-    if (session.usb->query_pipe(session.winusb, 0, static_cast<std::uint8_t>(index), &pipe) &&
+    if (session.usb_->query_pipe(session.winusb_, 0, static_cast<std::uint8_t>(index), &pipe) &&
         pipe.pipe_id == address && static_cast<std::int64_t>(pipe.pipe_type) == pipe_type) {
       return;
     }
@@ -132,21 +132,28 @@ void require_endpoint(CameraSession& session, std::uint8_t address, std::int32_t
 
 void set_pipe_timeout(CameraSession& session, std::uint8_t address, std::uint32_t milliseconds) {
   const std::uint32_t value = milliseconds;
-  if (!session.usb->set_pipe_policy(session.winusb, address, kPipeTransferTimeout, sizeof value, &value)) {
+  if (!session.usb_->set_pipe_policy(session.winusb_, address, kPipeTransferTimeout, sizeof value, &value)) {
     throw Win32Failure("WinUsb_SetPipePolicy(PIPE_TRANSFER_TIMEOUT)");
   }
 }
 
-void bulk_write(CameraSession& session, std::uint8_t endpoint, std::span<const std::uint8_t> command,
-                TransferLog& log, std::uint64_t elapsed_ms, const std::string& label) {
+void bulk_write(CameraSession& session, std::uint8_t endpoint, std::span<const std::uint8_t> command, TransferLog& log,
+                std::uint64_t elapsed_ms, const std::string& label) {
   const std::size_t n = command.size();
   if (n == 0 || n > kMaxCommandBytes) {
     throw Failure("Safety check: command write length outside allowed 1..16 bytes");
   }
-  TransferRecord record{log.next_sequence(), elapsed_ms, "OUT", endpoint, n,
-                        std::vector<std::uint8_t>(command.begin(), command.end()), true, 0, label};
+  TransferRecord record{log.next_sequence(),
+                        elapsed_ms,
+                        "OUT",
+                        endpoint,
+                        n,
+                        std::vector<std::uint8_t>(command.begin(), command.end()),
+                        true,
+                        0,
+                        label};
   std::uint32_t written = 0;
-  if (!session.usb->write_pipe(session.winusb, endpoint, command.data(), static_cast<std::uint32_t>(n), &written)) {
+  if (!session.usb_->write_pipe(session.winusb_, endpoint, command.data(), static_cast<std::uint32_t>(n), &written)) {
     fail_transfer(log, std::move(record), "WinUsb_WritePipe");
   }
   if (written == n) {
@@ -167,8 +174,8 @@ std::vector<std::uint8_t> bulk_read(CameraSession& session, std::uint8_t endpoin
   TransferRecord record{log.next_sequence(), elapsed_ms, "IN", endpoint, length, {}, true, 0, label};
   std::vector<std::uint8_t> buffer(length, 0);
   std::uint32_t received = 0;
-  if (!session.usb->read_pipe(session.winusb, endpoint, buffer.data(), static_cast<std::uint32_t>(length),
-                              &received)) {
+  if (!session.usb_->read_pipe(session.winusb_, endpoint, buffer.data(), static_cast<std::uint32_t>(length),
+                               &received)) {
     fail_transfer(log, std::move(record), "WinUsb_ReadPipe");
   }
   // A misbehaving driver must not make us trust bytes past our own buffer.

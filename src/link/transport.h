@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/camera_format.h"
 #include "link/transfer_log.h"
 #include "link/win32_failure.h"
 #include "platform/usb_api.h"
@@ -17,31 +18,46 @@ namespace velmora {
 constexpr std::uint8_t kCommandPipe = 0x04;
 constexpr std::uint8_t kStatusPipe = 0x83;
 constexpr std::uint8_t kDataPipe = 0x82;
-constexpr std::uint16_t kMr97310Vendor = 0x093A;
-constexpr std::uint16_t kMr97310Cif = 0x010E;
-constexpr std::uint16_t kMr97310Variant = 0x010F;
 constexpr std::size_t kMaxCommandBytes = 16;
 constexpr std::uint64_t kMaxReadBytes = 8192;
 
-// One open camera; move-only, closes itself.
+struct CameraDescriptors;
+
+// One open camera; move-only, closes itself. Its handles are reached only
+// through the transfer functions below, so every transfer is logged.
 class CameraSession {
  public:
   CameraSession() = default;
-  CameraSession(UsbApi& usb, Clock& clock, OsHandle file, WinUsbHandle winusb, std::u16string path)
-      : usb(&usb), clock(&clock), file(file), winusb(winusb), path(std::move(path)) {}
   CameraSession(CameraSession&& other) noexcept;
   CameraSession& operator=(CameraSession&& other) noexcept;
   CameraSession(const CameraSession&) = delete;
   CameraSession& operator=(const CameraSession&) = delete;
   ~CameraSession();
 
-  bool is_open() const { return winusb != nullptr; }
+  bool is_open() const { return winusb_ != nullptr; }
+  // Times the protocol operations run on this session. Only on an opened session.
+  Clock& clock() const { return *clock_; }
 
-  UsbApi* usb = nullptr;
-  Clock* clock = nullptr;  // times the protocol operations run on this session
-  OsHandle file = invalid_os_handle();
-  WinUsbHandle winusb = nullptr;
-  std::u16string path;
+ private:
+  CameraSession(UsbApi& usb, Clock& clock, OsHandle file, WinUsbHandle winusb, std::u16string path)
+      : usb_(&usb), clock_(&clock), file_(file), winusb_(winusb), path_(std::move(path)) {}
+
+  friend CameraSession open_camera(UsbApi& usb, const std::u16string& path, Clock& clock);
+  friend void close_camera(CameraSession& session) noexcept;
+  friend CameraDescriptors query_descriptors(CameraSession& session);
+  friend void require_endpoint(CameraSession& session, std::uint8_t address, std::int32_t pipe_type);
+  friend void set_pipe_timeout(CameraSession& session, std::uint8_t address, std::uint32_t milliseconds);
+  friend void bulk_write(CameraSession& session, std::uint8_t endpoint, std::span<const std::uint8_t> command,
+                         TransferLog& log, std::uint64_t elapsed_ms, const std::string& label);
+  friend std::vector<std::uint8_t> bulk_read(CameraSession& session, std::uint8_t endpoint, std::uint64_t length,
+                                             bool exact, TransferLog& log, std::uint64_t elapsed_ms,
+                                             const std::string& label);
+
+  UsbApi* usb_ = nullptr;
+  Clock* clock_ = nullptr;
+  OsHandle file_ = invalid_os_handle();
+  WinUsbHandle winusb_ = nullptr;
+  std::u16string path_;
 };
 
 struct EndpointInfo {
@@ -73,8 +89,8 @@ void close_camera(CameraSession& session) noexcept;
 CameraDescriptors query_descriptors(CameraSession& session);
 void require_endpoint(CameraSession& session, std::uint8_t address, std::int32_t pipe_type);
 void set_pipe_timeout(CameraSession& session, std::uint8_t address, std::uint32_t milliseconds);
-void bulk_write(CameraSession& session, std::uint8_t endpoint, std::span<const std::uint8_t> command,
-                TransferLog& log, std::uint64_t elapsed_ms, const std::string& label);
+void bulk_write(CameraSession& session, std::uint8_t endpoint, std::span<const std::uint8_t> command, TransferLog& log,
+                std::uint64_t elapsed_ms, const std::string& label);
 std::vector<std::uint8_t> bulk_read(CameraSession& session, std::uint8_t endpoint, std::uint64_t length, bool exact,
                                     TransferLog& log, std::uint64_t elapsed_ms, const std::string& label);
 

@@ -71,8 +71,8 @@ struct FetchedPhoto {
   const PhotoEntry* entry = nullptr;  // null: the index is no longer in the list
   bool skipped = false;               // not a still photo
   std::optional<PhotoTransfer> fetched;
-  std::exception_ptr fetch_error;     // the fetch threw
-  std::string stamp;                  // taken when the fetch completed
+  std::exception_ptr fetch_error;  // the fetch threw
+  std::string stamp;               // taken when the fetch completed
 };
 
 // What the writing side keeps from photo to photo.
@@ -304,8 +304,7 @@ std::vector<std::uint64_t> collect_download_indices(bool all, std::size_t entry_
   return indices;
 }
 
-DownloadOptions read_download_options(const std::array<bool, 18>& checked, int bayer_item,
-                                      std::u16string destination) {
+DownloadOptions read_download_options(const std::array<bool, 18>& checked, int bayer_item, std::u16string destination) {
   DownloadOptions options;
   for (std::size_t i = 0; i < kDownloadFlags.size(); ++i) options.*kDownloadFlags[i] = checked[i];
   options.bayer_pattern = bayer_pattern_from_selection(bayer_item);
@@ -313,17 +312,9 @@ DownloadOptions read_download_options(const std::array<bool, 18>& checked, int b
   return options;
 }
 
-std::variant<DownloadRefusal, DownloadRequest> check_download_controls(const DownloadControls& controls) {
-  DownloadRequest request;
-  request.indices = collect_download_indices(controls.all, controls.entry_count, controls.row_checked);
-  request.options = read_download_options(controls.checked, controls.bayer_item, controls.destination);
-  if (auto refusal = check_download_request(request)) return *refusal;
-  return request;
-}
-
 bool has_something_to_render(const DownloadOptions& o) {
-  return o.restrained || o.balanced || o.expressive || o.experimental || o.all_bayer_patterns ||
-         o.baseline_render || o.historical_mars || o.legacy_proc || o.extreme_glitch;
+  return o.restrained || o.balanced || o.expressive || o.experimental || o.all_bayer_patterns || o.baseline_render ||
+         o.historical_mars || o.legacy_proc || o.extreme_glitch;
 }
 
 std::optional<DownloadRefusal> check_download_request(const DownloadRequest& request) {

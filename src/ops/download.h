@@ -7,13 +7,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
-#include "ops/local_time.h"
 #include "ops/operation_env.h"
 #include "ops/scan_data.h"
 #include "platform/file_api.h"
+#include "platform/local_time.h"
 
 namespace velmora {
 
@@ -43,12 +42,15 @@ struct DownloadOptions {
 
 // The options' flags in a fixed order; the window's option boxes follow it.
 inline constexpr std::array<bool DownloadOptions::*, 18> kDownloadFlags{
-    &DownloadOptions::restrained,         &DownloadOptions::balanced,         &DownloadOptions::expressive,
-    &DownloadOptions::brighter,           &DownloadOptions::more_color,       &DownloadOptions::lower_contrast,
-    &DownloadOptions::stronger_destriping, &DownloadOptions::save_usb_transfer, &DownloadOptions::save_bayer_plane,
-    &DownloadOptions::save_usb_log,       &DownloadOptions::save_metadata,    &DownloadOptions::dated_folder,
-    &DownloadOptions::experimental,       &DownloadOptions::all_bayer_patterns, &DownloadOptions::baseline_render,
-    &DownloadOptions::historical_mars,    &DownloadOptions::legacy_proc,      &DownloadOptions::extreme_glitch,
+    &DownloadOptions::restrained,          &DownloadOptions::balanced,
+    &DownloadOptions::expressive,          &DownloadOptions::brighter,
+    &DownloadOptions::more_color,          &DownloadOptions::lower_contrast,
+    &DownloadOptions::stronger_destriping, &DownloadOptions::save_usb_transfer,
+    &DownloadOptions::save_bayer_plane,    &DownloadOptions::save_usb_log,
+    &DownloadOptions::save_metadata,       &DownloadOptions::dated_folder,
+    &DownloadOptions::experimental,        &DownloadOptions::all_bayer_patterns,
+    &DownloadOptions::baseline_render,     &DownloadOptions::historical_mars,
+    &DownloadOptions::legacy_proc,         &DownloadOptions::extreme_glitch,
 };
 
 // One helper per processor beside the thread that writes a download's files.
@@ -86,19 +88,9 @@ struct DownloadRefusal {
   friend bool operator==(const DownloadRefusal&, const DownloadRefusal&) = default;
 };
 
-// What the window's controls say when a download button is pressed.
-struct DownloadControls {
-  bool all = false;                         // "Download All" rather than "Download Selected"
-  std::size_t entry_count = 0;              // entries of the current snapshot
-  std::vector<bool> row_checked;            // per list row: its check box is not unchecked
-  std::u16string destination;               // the edit box's text as typed
-  std::array<bool, 18> checked{};           // the option boxes, in kDownloadFlags order
-  int bayer_item = -1;                      // the "Bayer override:" selection; -1 for none
-};
-
-// The options snapshot: the boxes, the pattern and the destination.
-DownloadOptions read_download_options(const std::array<bool, 18>& checked, int bayer_item,
-                                      std::u16string destination);
+// The options snapshot: the option boxes in kDownloadFlags order, the
+// "Bayer override:" selection and the destination as typed.
+DownloadOptions read_download_options(const std::array<bool, 18>& checked, int bayer_item, std::u16string destination);
 
 // True when some rendering is asked for; sets and diagnostic files alone are not.
 bool has_something_to_render(const DownloadOptions& options);
@@ -106,10 +98,6 @@ bool has_something_to_render(const DownloadOptions& options);
 // The command's checks that need no file system: selection, destination,
 // something to render, in that order.
 std::optional<DownloadRefusal> check_download_request(const DownloadRequest& request);
-
-// The command's checks up to the options snapshot, without the file system:
-// either a refusal or what the job is to be given.
-std::variant<DownloadRefusal, DownloadRequest> check_download_controls(const DownloadControls& controls);
 
 // Makes sure the destination exists, creating missing parents; refuses when
 // its state cannot be read or it cannot be created.

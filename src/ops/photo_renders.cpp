@@ -16,7 +16,7 @@ namespace {
 
 RenderStep render_step(std::string label, std::int32_t pattern, std::int32_t style, std::int32_t set = kSetPlain) {
   return {false, [label = std::move(label), pattern, style, set](const PhotoToRender& photo, RenderScratch& scratch,
-                                                                  StepOutput& out) {
+                                                                 StepOutput& out) {
             render_photo(photo.stored, photo.plane, pattern, style, set, scratch.image);
             encode_png(scratch.image, out.next_file(label).png);
           }};
@@ -25,7 +25,7 @@ RenderStep render_step(std::string label, std::int32_t pattern, std::int32_t sty
 // Each main style, each followed by its additional sets.
 void plan_styles(const DownloadOptions& o, std::vector<RenderStep>& steps) {
   const std::pair<bool, std::int32_t> styles[] = {
-      {o.restrained, kStyleRestrained}, {o.balanced, kStyleBalanced}, {o.expressive, kStyleExpressive},
+      {o.restrained, kStyleRestrained}, {o.balanced, kStyleBalanced},  {o.expressive, kStyleExpressive},
       {o.legacy_proc, kStyleProc20},    {o.legacy_proc, kStyleProc23},
   };
   const std::pair<bool, std::int32_t> sets[] = {
@@ -38,7 +38,8 @@ void plan_styles(const DownloadOptions& o, std::vector<RenderStep>& steps) {
     if (!style_on) continue;
     steps.push_back(render_step(style_name(style), o.bayer_pattern, style));
     for (const auto& [set_on, set] : sets) {
-      if (set_on) steps.push_back(render_step(style_name(style) + "-" + additional_set_name(set), o.bayer_pattern, style, set));
+      if (set_on)
+        steps.push_back(render_step(style_name(style) + "-" + additional_set_name(set), o.bayer_pattern, style, set));
     }
   }
 }
@@ -48,8 +49,9 @@ RenderStep extreme_step(std::int32_t pattern) {
   return {false, [pattern](const PhotoToRender& photo, RenderScratch& scratch, StepOutput& out) {
             render_photo(photo.stored, photo.plane, pattern, kStyleBalanced, kSetPlain, scratch.image);
             for (std::int32_t effect = kGlitchScanlineShear; effect <= kGlitchDigitalStorm; ++effect) {
-              render_glitch(scratch.image, effect, scratch.effect);
-              encode_png(scratch.effect, out.next_file(extreme_render(effect, pattern).label).png);
+              const ExperimentalRender extreme = extreme_render(effect, pattern);
+              render_glitch(scratch.image, extreme.glitch_effect, scratch.effect);
+              encode_png(scratch.effect, out.next_file(extreme.label).png);
             }
           }};
 }
@@ -64,15 +66,15 @@ void plan_decoder_variants(std::vector<RenderStep>& steps) {
     while (end < renders.size() && renders[end].decoder_variant == renders[first].decoder_variant) ++end;
     std::vector<ExperimentalRender> group(renders.begin() + static_cast<std::ptrdiff_t>(first),
                                           renders.begin() + static_cast<std::ptrdiff_t>(end));
-    steps.push_back({true, [group = std::move(group)](const PhotoToRender& photo, RenderScratch& scratch,
-                                                      StepOutput& out) {
-                       decode_raw_photo(photo.stored, photo.plane.width, photo.plane.height, true,
-                                        group.front().decoder_variant, scratch.plane);
-                       for (const ExperimentalRender& r : group) {
-                         render_photo(photo.stored, scratch.plane, r.pattern, r.style, kSetPlain, scratch.image);
-                         encode_png(scratch.image, out.next_file(r.label).png);
-                       }
-                     }});
+    steps.push_back(
+        {true, [group = std::move(group)](const PhotoToRender& photo, RenderScratch& scratch, StepOutput& out) {
+           decode_raw_photo(photo.stored, photo.plane.width, photo.plane.height, group.front().always_compressed,
+                            group.front().decoder_variant, scratch.plane);
+           for (const ExperimentalRender& r : group) {
+             render_photo(photo.stored, scratch.plane, r.pattern, r.style, kSetPlain, scratch.image);
+             encode_png(scratch.image, out.next_file(r.label).png);
+           }
+         }});
     first = end;
   }
 }

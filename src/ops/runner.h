@@ -75,8 +75,9 @@ void run_worker_thread(WindowHost& host, std::uint32_t done_message,
   try {
     Result result = worker(progress);
     if constexpr (std::is_same_v<Result, ScanData>) {
-      post_payload(host, done_message,
-                   std::make_unique<ScanDonePayload>(ScanDonePayload{std::make_shared<const ScanData>(std::move(result))}));
+      post_payload(
+          host, done_message,
+          std::make_unique<ScanDonePayload>(ScanDonePayload{std::make_shared<const ScanData>(std::move(result))}));
     } else {
       post_payload(host, done_message, std::make_unique<Result>(std::move(result)));
     }

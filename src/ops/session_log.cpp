@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/camera_format.h"
 #include "base/text.h"
 
 namespace velmora {
@@ -40,7 +41,8 @@ std::string format_usb_log(const TransferLog& log) {
 std::string metadata_text(const PhotoEntry& entry, std::span<const std::uint8_t> stored, std::string_view timestamp) {
   std::string text;
   text += "PAT: " + pat_text(entry) + "\n";
-  text += "Header: " + hex_bytes_limited(stored.first(std::min<std::size_t>(stored.size(), 12)), 12) + "\n";
+  text +=
+      "Header: " + hex_bytes_limited(stored.first(std::min(stored.size(), kRawHeaderBytes)), kRawHeaderBytes) + "\n";
   text += "Dimensions: " + std::to_string(entry.width) + "x" + std::to_string(entry.height) + "\n";
   text += std::string("Compressed: ") + (entry.compressed ? "yes" : "no") + "\n";
   text += "Original stored bytes: " + std::to_string(entry.size_bytes) + "\n";

@@ -53,10 +53,10 @@ std::uint32_t crc_register_sliced(std::uint32_t reg, const std::uint8_t* p, std:
     const std::uint32_t b = load_le32(p + 4);
     const std::uint32_t c = load_le32(p + 8);
     const std::uint32_t d = load_le32(p + 12);
-    reg = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
-          t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^
-          t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^ t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^
-          t[3][d & 0xFF] ^ t[2][(d >> 8) & 0xFF] ^ t[1][(d >> 16) & 0xFF] ^ t[0][d >> 24];
+    reg = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^ t[11][b & 0xFF] ^
+          t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^ t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^
+          t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^ t[3][d & 0xFF] ^ t[2][(d >> 8) & 0xFF] ^ t[1][(d >> 16) & 0xFF] ^
+          t[0][d >> 24];
   }
   for (; n > 0; ++p, --n) reg = (reg >> 8) ^ t[0][(reg ^ *p) & 0xFF];
   return reg;
@@ -69,14 +69,22 @@ std::uint32_t adler_scalar(std::uint32_t adler, const std::uint8_t* p, std::size
     std::size_t run = std::min(n, kAdlerMaxRun);
     n -= run;
     for (; run >= 8; run -= 8, p += 8) {
-      s1 += p[0]; s2 += s1;
-      s1 += p[1]; s2 += s1;
-      s1 += p[2]; s2 += s1;
-      s1 += p[3]; s2 += s1;
-      s1 += p[4]; s2 += s1;
-      s1 += p[5]; s2 += s1;
-      s1 += p[6]; s2 += s1;
-      s1 += p[7]; s2 += s1;
+      s1 += p[0];
+      s2 += s1;
+      s1 += p[1];
+      s2 += s1;
+      s1 += p[2];
+      s2 += s1;
+      s1 += p[3];
+      s2 += s1;
+      s1 += p[4];
+      s2 += s1;
+      s1 += p[5];
+      s2 += s1;
+      s1 += p[6];
+      s2 += s1;
+      s1 += p[7];
+      s2 += s1;
     }
     for (; run > 0; --run, ++p) {
       s1 += *p;
@@ -94,7 +102,7 @@ std::uint32_t adler_scalar(std::uint32_t adler, const std::uint8_t* p, std::size
 // bit-reflected and shifted left by one, low and high quadword.
 constexpr std::uint64_t kFold128Low = 0x01751997d0, kFold128High = 0x00ccaa009e;
 constexpr std::uint64_t kFold1024Low = 0x01e88ef372, kFold1024High = 0x014a7fe880;
-constexpr std::uint64_t kFold64 = 0x0163cd6124;                          // x^64 mod P(x)
+constexpr std::uint64_t kFold64 = 0x0163cd6124;                               // x^64 mod P(x)
 constexpr std::uint64_t kBarrettP = 0x01db710641, kBarrettMu = 0x01f7011641;  // P(x), x^64 div P(x)
 
 #define VELMORA_TARGET_CLMUL __attribute__((target("pclmul,sse2")))

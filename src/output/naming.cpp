@@ -1,6 +1,5 @@
 #include "output/naming.h"
 
-#include <ctime>
 #include <system_error>
 
 #include "base/failure.h"
@@ -9,18 +8,6 @@ namespace velmora {
 namespace {
 
 constexpr int kMaxCounter = 9999;
-
-std::string local_time_text(const char* format) {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  char text[32];
-  return std::string(text, std::strftime(text, sizeof text, format, &local));
-}
 
 // Narrow names become path text the way the path type converts narrow strings.
 std::filesystem::path join(const std::filesystem::path& folder, const std::string& name) {
@@ -39,10 +26,6 @@ bool name_is_free(const std::filesystem::path& candidate) {
 
 }  // namespace
 
-std::string local_date_text() { return local_time_text("%Y-%m-%d"); }
-
-std::string local_timestamp_text() { return local_time_text("%y%m%d%H%M%S"); }
-
 std::string collision_counter_text(int n) { return (n < 10 ? "_0" : "_") + std::to_string(n); }
 
 std::filesystem::path unique_output_path(const std::filesystem::path& folder, std::string_view stem,
@@ -55,10 +38,6 @@ std::filesystem::path unique_output_path(const std::filesystem::path& folder, st
     if (name_is_free(candidate)) return candidate;
   }
   throw Failure("Too many filename collisions");
-}
-
-std::filesystem::path create_dated_folder(const std::filesystem::path& base) {
-  return create_dated_folder(base, local_date_text());
 }
 
 std::filesystem::path create_dated_folder(const std::filesystem::path& base, std::string_view date) {

@@ -9,11 +9,6 @@
 
 namespace velmora {
 
-// The current local date, "%Y-%m-%d" (2026-12-05).
-std::string local_date_text();
-// The current local date and time, "%y%m%d%H%M%S" (261205143007).
-std::string local_timestamp_text();
-
 // "_" + n, at least two digits: _02, _10, _100, _9999.
 std::string collision_counter_text(int n);
 
@@ -24,12 +19,10 @@ std::string collision_counter_text(int n);
 std::filesystem::path unique_output_path(const std::filesystem::path& folder, std::string_view stem,
                                          std::string_view extension);
 
-// Creates and returns base / (today + "_01"), or "_02" and so on when taken; an
+// Creates and returns base / (date + "_01"), or "_02" and so on when taken; an
 // existing folder is never reused. Throws Failure("Could not choose date folder")
 // after "_9999", std::filesystem::filesystem_error("create_directory") when the
 // creation fails.
-std::filesystem::path create_dated_folder(const std::filesystem::path& base);
-// The same for a given date text.
 std::filesystem::path create_dated_folder(const std::filesystem::path& base, std::string_view date);
 
 }  // namespace velmora

@@ -45,7 +45,6 @@ class NewFile {
 void write_new_file(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
                     FileApi& files = system_file_api());
 // The text's bytes unchanged: UTF-8, no byte-order mark, no line-end translation.
-void write_new_text_file(const std::filesystem::path& path, std::string_view text,
-                         FileApi& files = system_file_api());
+void write_new_text_file(const std::filesystem::path& path, std::string_view text, FileApi& files = system_file_api());
 
 }  // namespace velmora

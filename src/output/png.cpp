@@ -128,9 +128,9 @@ void append_idat(std::vector<std::uint8_t>& out, const RgbImage& image, std::uin
     const auto block = static_cast<std::uint16_t>(std::min(remaining, kMaxStoredBlock));
     remaining -= block;
     const auto inverse = static_cast<std::uint16_t>(~block);
-    const std::uint8_t header[5] = {static_cast<std::uint8_t>(remaining == 0 ? 1 : 0),
-                                    static_cast<std::uint8_t>(block), static_cast<std::uint8_t>(block >> 8),
-                                    static_cast<std::uint8_t>(inverse), static_cast<std::uint8_t>(inverse >> 8)};
+    const std::uint8_t header[5] = {static_cast<std::uint8_t>(remaining == 0 ? 1 : 0), static_cast<std::uint8_t>(block),
+                                    static_cast<std::uint8_t>(block >> 8), static_cast<std::uint8_t>(inverse),
+                                    static_cast<std::uint8_t>(inverse >> 8)};
     chunk.append(header);
     chunk.checksum_appended();
     scanlines.append_next(out, block);

@@ -2,13 +2,8 @@
 
 #include "output/naming.h"
 #include "output/new_file.h"
-#include "output/png.h"
 
 namespace velmora {
-
-void save_png_output(const OutputContext& context, std::string_view label, const RgbImage& image, FileApi& files) {
-  save_png_file(context, label, encode_png(image), files);
-}
 
 void save_png_file(const OutputContext& context, std::string_view label, std::span<const std::uint8_t> png,
                    FileApi& files) {

@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "platform/file_api.h"
-#include "render/rgb_image.h"
 
 namespace velmora {
 
@@ -20,11 +19,8 @@ struct OutputContext {
   std::string tail;    // the photo's time stamp
 };
 
-// Encodes the image and writes it as a new file prefix_label_tail.png (with a
-// collision counter when that name is taken).
-void save_png_output(const OutputContext& context, std::string_view label, const RgbImage& image,
-                     FileApi& files = system_file_api());
-// The same for a file already encoded.
+// Writes an encoded PNG as a new file prefix_label_tail.png (with a collision
+// counter when that name is taken).
 void save_png_file(const OutputContext& context, std::string_view label, std::span<const std::uint8_t> png,
                    FileApi& files = system_file_api());
 

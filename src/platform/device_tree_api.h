@@ -7,7 +7,8 @@
 //
 // Implementations: platform/device_tree_api_win.cpp (SetupAPI),
 // platform/device_tree_api_libusb.cpp (libusb's device list, native build)
-// and sim/simulated_device_tree.cpp (an in-process tree for tests and the demo).
+// and platform/device_tree_api_memory.cpp (a tree held in memory: the libusb
+// snapshots, the simulator, the tests).
 
 #include <array>
 #include <cstdint>
@@ -76,14 +77,13 @@ class DeviceTreeApi {
   virtual DevInfoSet get_class_devs(const Guid* class_guid, std::uint32_t flags) = 0;
   // SetupDiEnumDeviceInterfaces; device_info may be null. Past the last
   // interface it fails with ERROR_NO_MORE_ITEMS.
-  virtual bool enum_device_interfaces(DevInfoSet set, const DevInfoData* device_info,
-                                      const Guid& interface_class_guid, std::uint32_t member_index,
-                                      DeviceInterfaceData* interface_data) = 0;
+  virtual bool enum_device_interfaces(DevInfoSet set, const DevInfoData* device_info, const Guid& interface_class_guid,
+                                      std::uint32_t member_index, DeviceInterfaceData* interface_data) = 0;
   // SetupDiGetDeviceInterfaceDetailW. detail is the raw
   // SP_DEVICE_INTERFACE_DETAIL_DATA_W buffer (null with detail_size 0 to ask
   // for the size); required_size and device_info may be null.
-  virtual bool get_device_interface_detail(DevInfoSet set, const DeviceInterfaceData* interface_data,
-                                           void* detail, std::uint32_t detail_size, std::uint32_t* required_size,
+  virtual bool get_device_interface_detail(DevInfoSet set, const DeviceInterfaceData* interface_data, void* detail,
+                                           std::uint32_t detail_size, std::uint32_t* required_size,
                                            DevInfoData* device_info) = 0;
   // SetupDiEnumDeviceInfo. Past the last device it fails with ERROR_NO_MORE_ITEMS.
   virtual bool enum_device_info(DevInfoSet set, std::uint32_t member_index, DevInfoData* device_info) = 0;

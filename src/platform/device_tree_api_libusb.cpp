@@ -7,20 +7,21 @@
 #include <cstdio>
 #include <mutex>
 
+#include "base/camera_format.h"
+#include "base/text.h"
+#include "platform/device_tree_api_memory.h"
 #include "platform/last_error.h"
 #include "platform/libusb_api.h"
 #include "platform/libusb_context.h"
-#include "sim/simulated_device_tree.h"
 
 namespace velmora {
 namespace {
 
 constexpr std::u16string_view kUsbfsPrefix = u"/dev/bus/usb/";
 
-std::u16string ascii_to_utf16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
-
 bool is_camera_family(const UsbDeviceSummary& device) {
-  return device.vendor_id == 0x093A && (device.product_id == 0x010E || device.product_id == 0x010F);
+  return device.vendor_id == kCameraVendorId &&
+         (device.product_id == kCameraProductId || device.product_id == kRelatedProductId);
 }
 
 std::vector<UsbDeviceSummary> list_devices() {
@@ -58,13 +59,13 @@ class LibusbDeviceTree final : public DeviceTreeApi {
       set_last_error(win32_error_from_libusb(init));
       return invalid_dev_info_set();
     }
-    sim::SimulatedDeviceTreeConfig snapshot;
+    SimulatedDeviceTreeConfig snapshot;
     for (DeviceTreeEntry& entry : device_tree_entries(list_devices(), libusb_api(), camera_kernel_driver_active)) {
-      sim::SimulatedDevice device;
+      SimulatedDevice device;
       device.instance_id = std::move(entry.instance_id);
       device.description = std::move(entry.description);
       device.driver_service = std::move(entry.driver_service);
-      sim::add_device(snapshot, std::move(device), std::move(entry.interface_path));
+      add_device(snapshot, std::move(device), std::move(entry.interface_path));
     }
     const std::lock_guard lock(mutex_);
     tree_.replace(std::move(snapshot));
@@ -89,14 +90,14 @@ class LibusbDeviceTree final : public DeviceTreeApi {
   bool get_device_registry_property(DevInfoSet set, const DevInfoData* device_info, std::uint32_t property,
                                     std::uint32_t* property_reg_data_type, std::uint8_t* buffer,
                                     std::uint32_t buffer_size, std::uint32_t* required_size) override {
-    return tree_.get_device_registry_property(set, device_info, property, property_reg_data_type, buffer,
-                                              buffer_size, required_size);
+    return tree_.get_device_registry_property(set, device_info, property, property_reg_data_type, buffer, buffer_size,
+                                              required_size);
   }
   bool destroy_device_info_list(DevInfoSet set) override { return tree_.destroy_device_info_list(set); }
 
  private:
   std::mutex mutex_;  // a snapshot is installed and its set opened as one step
-  sim::SimulatedDeviceTree tree_;
+  SimulatedDeviceTree tree_;
 };
 
 }  // namespace
@@ -104,7 +105,7 @@ class LibusbDeviceTree final : public DeviceTreeApi {
 std::u16string usbfs_device_path(std::uint8_t bus, std::uint8_t address) {
   char digits[16];
   std::snprintf(digits, sizeof digits, "%03u/%03u", unsigned{bus}, unsigned{address});
-  return std::u16string(kUsbfsPrefix) + ascii_to_utf16(digits);
+  return std::u16string(kUsbfsPrefix) + utf8_to_utf16(digits);
 }
 
 std::optional<std::pair<std::uint8_t, std::uint8_t>> parse_usbfs_device_path(std::u16string_view path) {
@@ -128,11 +129,12 @@ std::vector<DeviceTreeEntry> device_tree_entries(const std::vector<UsbDeviceSumm
                                                  KernelDriverQuery kernel_driver_active) {
   std::vector<DeviceTreeEntry> entries;
   for (const UsbDeviceSummary& device : devices) {
-    char id[24];
-    std::snprintf(id, sizeof id, "VID_%04X&PID_%04X", unsigned{device.vendor_id}, unsigned{device.product_id});
+    const std::string vendor = hex_number(device.vendor_id, 4, true);
+    const std::string product = hex_number(device.product_id, 4, true);
     DeviceTreeEntry entry;
-    entry.instance_id = u"USB\\" + ascii_to_utf16(id) + u"\\" + ascii_to_utf16(device.port_path);
-    entry.description = u"USB device " + ascii_to_utf16(std::string(id + 4, 4) + ":" + std::string(id + 13, 4));
+    entry.instance_id =
+        u"USB\\" + utf8_to_utf16("VID_" + vendor + "&PID_" + product) + u"\\" + utf8_to_utf16(device.port_path);
+    entry.description = u"USB device " + utf8_to_utf16(vendor + ":" + product);
     if (is_camera_family(device)) {
       const std::u16string path = usbfs_device_path(device.bus, device.address);
       const OsHandle file = usb.create_file(path);

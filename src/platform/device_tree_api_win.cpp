@@ -86,8 +86,9 @@ class SetupApiDeviceTree final : public DeviceTreeApi {
     SP_DEVINFO_DATA info{};
     if (device_info) info = to_win(*device_info);
     DWORD required = 0;
-    const BOOL ok = ::SetupDiGetDeviceInterfaceDetailW(set, &data, static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(detail),
-                                                       detail_size, &required, device_info ? &info : nullptr);
+    const BOOL ok =
+        ::SetupDiGetDeviceInterfaceDetailW(set, &data, static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(detail),
+                                           detail_size, &required, device_info ? &info : nullptr);
     if (required_size) *required_size = required;
     if (ok && device_info) *device_info = from_win(info);
     return ok != FALSE;
@@ -113,9 +114,8 @@ class SetupApiDeviceTree final : public DeviceTreeApi {
     SP_DEVINFO_DATA info = to_win(*device_info);
     DWORD type = 0;
     DWORD required = 0;
-    const BOOL ok = ::SetupDiGetDeviceRegistryPropertyW(set, &info, property,
-                                                        property_reg_data_type ? &type : nullptr, buffer,
-                                                        buffer_size, required_size ? &required : nullptr);
+    const BOOL ok = ::SetupDiGetDeviceRegistryPropertyW(set, &info, property, property_reg_data_type ? &type : nullptr,
+                                                        buffer, buffer_size, required_size ? &required : nullptr);
     if (property_reg_data_type) *property_reg_data_type = type;
     if (required_size) *required_size = required;
     return ok != FALSE;

@@ -34,8 +34,7 @@ class FileApi {
   // WriteFile(file, data, size, written, nullptr) at the current end. Returns
   // true when the call succeeded; *written may still be short of size. On
   // failure (for example ERROR_DISK_FULL) *written holds what did reach the file.
-  virtual bool write_file(FileHandle file, const std::uint8_t* data, std::uint32_t size,
-                          std::uint32_t* written) = 0;
+  virtual bool write_file(FileHandle file, const std::uint8_t* data, std::uint32_t size, std::uint32_t* written) = 0;
   // FlushFileBuffers.
   virtual bool flush_file_buffers(FileHandle file) = 0;
   // CloseHandle. The handle is gone afterwards even when this reports failure.

@@ -13,8 +13,7 @@ namespace {
 class SteadyClock final : public Clock {
  public:
   std::int64_t performance_counter() override {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
   }
   std::int64_t performance_frequency() override { return 1'000'000'000; }

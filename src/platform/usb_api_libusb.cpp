@@ -109,7 +109,8 @@ class LibusbApi final : public UsbApi {
     }
     libusb_free_device_list(list, 1);
     // A device that is gone reads as CreateFileW's missing path.
-    if (r == LIBUSB_ERROR_NO_DEVICE || r == LIBUSB_ERROR_NOT_FOUND) return fail(kErrorFileNotFound), invalid_os_handle();
+    if (r == LIBUSB_ERROR_NO_DEVICE || r == LIBUSB_ERROR_NOT_FOUND)
+      return fail(kErrorFileNotFound), invalid_os_handle();
     if (r != LIBUSB_SUCCESS) return fail_libusb(r), invalid_os_handle();
     return handle;
   }
@@ -148,9 +149,10 @@ class LibusbApi final : public UsbApi {
     // The same standard GET_DESCRIPTOR request WinUSB sends, with WinUSB's
     // default control time-out of five seconds.
     constexpr std::uint8_t kStandardDeviceIn = 0x80;  // device to host, standard, to the device
-    const int r = libusb_control_transfer(
-        usb->handle, kStandardDeviceIn, LIBUSB_REQUEST_GET_DESCRIPTOR, static_cast<std::uint16_t>((descriptor_type << 8) | index), language_id, buffer,
-        static_cast<std::uint16_t>(buffer_length > 0xFFFF ? 0xFFFF : buffer_length), 5000);
+    const int r =
+        libusb_control_transfer(usb->handle, kStandardDeviceIn, LIBUSB_REQUEST_GET_DESCRIPTOR,
+                                static_cast<std::uint16_t>((descriptor_type << 8) | index), language_id, buffer,
+                                static_cast<std::uint16_t>(buffer_length > 0xFFFF ? 0xFFFF : buffer_length), 5000);
     if (r < 0) return fail_libusb(r);
     *length_transferred = static_cast<std::uint32_t>(r);
     return true;
@@ -161,9 +163,9 @@ class LibusbApi final : public UsbApi {
     const AlternateSetting setting(as_interface(interface_handle), alternate_setting);
     if (setting.get() == nullptr) return fail(setting.error());
     const libusb_interface_descriptor& d = *setting.get();
-    *descriptor = UsbInterfaceDescriptor{d.bLength,          d.bDescriptorType,    d.bInterfaceNumber,
-                                         d.bAlternateSetting, d.bNumEndpoints,      d.bInterfaceClass,
-                                         d.bInterfaceSubClass, d.bInterfaceProtocol, d.iInterface};
+    *descriptor = UsbInterfaceDescriptor{d.bLength,       d.bDescriptorType, d.bInterfaceNumber,   d.bAlternateSetting,
+                                         d.bNumEndpoints, d.bInterfaceClass, d.bInterfaceSubClass, d.bInterfaceProtocol,
+                                         d.iInterface};
     return true;
   }
 
@@ -197,8 +199,8 @@ class LibusbApi final : public UsbApi {
                          length_transferred);
   }
 
-  bool read_pipe(WinUsbHandle interface_handle, std::uint8_t pipe_id, std::uint8_t* buffer,
-                 std::uint32_t buffer_length, std::uint32_t* length_transferred) override {
+  bool read_pipe(WinUsbHandle interface_handle, std::uint8_t pipe_id, std::uint8_t* buffer, std::uint32_t buffer_length,
+                 std::uint32_t* length_transferred) override {
     if ((pipe_id & LIBUSB_ENDPOINT_IN) == 0) return *length_transferred = 0, fail(kErrorInvalidParameter);
     return bulk_transfer(interface_handle, pipe_id, buffer, buffer_length, length_transferred);
   }

@@ -29,8 +29,8 @@ class WinUsbApi final : public UsbApi {
                       std::uint16_t language_id, std::uint8_t* buffer, std::uint32_t buffer_length,
                       std::uint32_t* length_transferred) override {
     ULONG transferred = 0;
-    const BOOL ok = ::WinUsb_GetDescriptor(interface_handle, descriptor_type, index, language_id, buffer,
-                                           buffer_length, &transferred);
+    const BOOL ok = ::WinUsb_GetDescriptor(interface_handle, descriptor_type, index, language_id, buffer, buffer_length,
+                                           &transferred);
     *length_transferred = transferred;
     return ok != FALSE;
   }
@@ -39,9 +39,9 @@ class WinUsbApi final : public UsbApi {
     USB_INTERFACE_DESCRIPTOR raw{};
     const BOOL ok = ::WinUsb_QueryInterfaceSettings(interface_handle, alternate_setting, &raw);
     if (ok) {
-      *descriptor = UsbInterfaceDescriptor{raw.bLength,          raw.bDescriptorType,  raw.bInterfaceNumber,
-                                           raw.bAlternateSetting, raw.bNumEndpoints,   raw.bInterfaceClass,
-                                           raw.bInterfaceSubClass, raw.bInterfaceProtocol, raw.iInterface};
+      *descriptor = UsbInterfaceDescriptor{
+          raw.bLength,         raw.bDescriptorType,    raw.bInterfaceNumber,   raw.bAlternateSetting, raw.bNumEndpoints,
+          raw.bInterfaceClass, raw.bInterfaceSubClass, raw.bInterfaceProtocol, raw.iInterface};
     }
     return ok != FALSE;
   }
@@ -50,26 +50,26 @@ class WinUsbApi final : public UsbApi {
     WINUSB_PIPE_INFORMATION raw{};
     const BOOL ok = ::WinUsb_QueryPipe(interface_handle, alternate_setting, pipe_index, &raw);
     if (ok) {
-      *pipe_information = PipeInformation{static_cast<std::uint32_t>(raw.PipeType), raw.PipeId,
-                                          raw.MaximumPacketSize, raw.Interval};
+      *pipe_information =
+          PipeInformation{static_cast<std::uint32_t>(raw.PipeType), raw.PipeId, raw.MaximumPacketSize, raw.Interval};
     }
     return ok != FALSE;
   }
   bool set_pipe_policy(WinUsbHandle interface_handle, std::uint8_t pipe_id, std::uint32_t policy_type,
                        std::uint32_t value_length, const void* value) override {
-    return ::WinUsb_SetPipePolicy(interface_handle, pipe_id, policy_type, value_length,
-                                  const_cast<void*>(value)) != FALSE;
+    return ::WinUsb_SetPipePolicy(interface_handle, pipe_id, policy_type, value_length, const_cast<void*>(value)) !=
+           FALSE;
   }
   bool write_pipe(WinUsbHandle interface_handle, std::uint8_t pipe_id, const std::uint8_t* buffer,
                   std::uint32_t buffer_length, std::uint32_t* length_transferred) override {
     ULONG transferred = 0;
-    const BOOL ok = ::WinUsb_WritePipe(interface_handle, pipe_id, const_cast<PUCHAR>(buffer), buffer_length,
-                                       &transferred, nullptr);
+    const BOOL ok =
+        ::WinUsb_WritePipe(interface_handle, pipe_id, const_cast<PUCHAR>(buffer), buffer_length, &transferred, nullptr);
     *length_transferred = transferred;
     return ok != FALSE;
   }
-  bool read_pipe(WinUsbHandle interface_handle, std::uint8_t pipe_id, std::uint8_t* buffer,
-                 std::uint32_t buffer_length, std::uint32_t* length_transferred) override {
+  bool read_pipe(WinUsbHandle interface_handle, std::uint8_t pipe_id, std::uint8_t* buffer, std::uint32_t buffer_length,
+                 std::uint32_t* length_transferred) override {
     ULONG transferred = 0;
     const BOOL ok = ::WinUsb_ReadPipe(interface_handle, pipe_id, buffer, buffer_length, &transferred, nullptr);
     *length_transferred = transferred;

@@ -8,7 +8,7 @@ DirectoryReadResult read_directory(CameraSession& session) {
   prepare_session(session, 3000, "0.6.1 active operations are intentionally limited to verified CIF PID 010e");
 
   DirectoryReadResult result;
-  const OperationClock clock = OperationClock::start(*session.clock);
+  const OperationClock clock = OperationClock::start(session.clock());
   ExchangeContext context{session, result.log, clock};
   std::vector<std::uint8_t> pat;
   try {

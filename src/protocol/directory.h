@@ -6,12 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "base/camera_format.h"
 #include "link/transfer_log.h"
 #include "link/transport.h"
 
 namespace velmora {
-
-constexpr std::uint64_t kDirectoryBytes = 8192;
 
 struct DirectoryReadResult {
   std::vector<std::uint8_t> pat;  // the 8192 bytes; empty unless ok

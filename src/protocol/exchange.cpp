@@ -37,8 +37,7 @@ bool poll_positioning(ExchangeContext& context, const std::string& poll_base, st
   const std::int64_t deadline = start + static_cast<std::int64_t>(deadline_ms) * 1'000'000;
   const std::string suffix = " (paced; " + std::to_string(deadline_ms) + "ms deadline)";
   for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
-    const auto status =
-        request_status(context, poll_base + " positioning poll " + std::to_string(attempt) + suffix);
+    const auto status = request_status(context, poll_base + " positioning poll " + std::to_string(attempt) + suffix);
     if (status[0] == kStatusPositioned) return true;
     if (static_cast<std::int64_t>(clock.now_ns()) >= deadline) return false;
     if (attempt < kMaxAttempts) paced_sleep(clock, 2);
@@ -54,7 +53,7 @@ InitialStatusOutcome check_initial_status(ExchangeContext& context, const std::s
 }
 
 void prepare_session(CameraSession& session, std::uint32_t data_timeout_ms, const char* refusal) {
-  if (query_descriptors(session).pid != kMr97310Cif) throw Failure(refusal);
+  if (query_descriptors(session).pid != kCameraProductId) throw Failure(refusal);
   require_endpoint(session, kCommandPipe, kPipeTypeBulk);
   require_endpoint(session, kStatusPipe, kPipeTypeBulk);
   require_endpoint(session, kDataPipe, kPipeTypeBulk);

@@ -3,33 +3,14 @@
 #include <algorithm>
 #include <set>
 
+#include "base/camera_format.h"
 #include "base/text.h"
 
 namespace velmora {
 namespace {
 
 constexpr std::uint8_t kEndMarker = 0xFF;
-constexpr std::uint8_t kCompressedBit = 0x20;
-constexpr std::uint8_t kNonStillType = 1;
-constexpr std::uint64_t kRawHeaderSize = 12;
 constexpr std::array<std::size_t, 2> kTableCandidates = {16, 144};
-
-struct Geometry {
-  std::uint32_t width;
-  std::uint32_t height;
-};
-
-// Geometry implied by a type code; none for codes that make an entry invalid.
-std::optional<Geometry> geometry_of(std::uint8_t type_code) {
-  switch (type_code) {
-    case 0: return Geometry{176, 144};
-    case 1: return Geometry{0, 0};
-    case 2: return Geometry{352, 288};
-    case 6: return Geometry{320, 240};
-    case 8: return Geometry{640, 480};
-    default: return std::nullopt;
-  }
-}
 
 std::uint32_t read_u24(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -41,16 +22,39 @@ PhotoEntry make_entry(const std::uint8_t* p, std::uint64_t index) {
   entry.index = index;
   std::copy(p, p + kPatEntrySize, entry.pat_bytes.begin());
   entry.flags = p[0];
-  entry.type_code = p[0] & 0x0F;
+  entry.type_code = p[0] & kTypeCodeMask;
   entry.flag_high_bits = p[0] & 0xF0;
-  entry.compressed = (p[0] & kCompressedBit) != 0;
+  entry.compressed = (p[0] & kCompressedFlag) != 0;
   entry.non_still = entry.type_code == kNonStillType;
   entry.size_bytes = read_u24(p + 4);
-  const Geometry geometry = geometry_of(entry.type_code).value_or(Geometry{0, 0});
+  const PhotoGeometry geometry = type_code_geometry(entry.type_code).value_or(PhotoGeometry{0, 0});
   entry.width = geometry.width;
   entry.height = geometry.height;
   return entry;
 }
+
+}  // namespace
+
+std::optional<PhotoGeometry> type_code_geometry(std::uint8_t type_code) {
+  switch (type_code) {
+    case kLowResolutionType: return PhotoGeometry{176, 144};
+    case kNonStillType: return PhotoGeometry{0, 0};
+    case kHighResolutionType: return PhotoGeometry{352, 288};
+    case 6: return PhotoGeometry{320, 240};
+    case 8: return PhotoGeometry{640, 480};
+    default: return std::nullopt;
+  }
+}
+
+std::string type_code_label(std::uint8_t type_code) {
+  switch (type_code) {
+    case kHighResolutionType: return "HR";
+    case kLowResolutionType: return "LR";
+    default: return "R" + std::to_string(type_code);
+  }
+}
+
+namespace {
 
 struct TableScan {
   std::size_t offset = 0;
@@ -93,16 +97,14 @@ bool sorts_before(const PhotoEntry& a, const PhotoEntry& b) {
 
 }  // namespace
 
-std::uint64_t photo_transfer_length(std::uint64_t size_bytes) {
-  return (size_bytes + 432) / 8192 * 8192 + 8192;
-}
+std::uint64_t photo_transfer_length(std::uint64_t size_bytes) { return (size_bytes + 432) / 8192 * 8192 + 8192; }
 
 std::uint32_t PhotoEntry::location() const { return read_u24(pat_bytes.data() + 1); }
 
 std::string resolution_label(const PhotoEntry& entry) {
   switch (entry.type_code) {
-    case 2: return "High (HR)";
-    case 0: return "Low (LR)";
+    case kHighResolutionType: return "High (HR)";
+    case kLowResolutionType: return "Low (LR)";
     default: return "Other";
   }
 }
@@ -110,10 +112,7 @@ std::string resolution_label(const PhotoEntry& entry) {
 std::string compression_label(const PhotoEntry& entry) { return entry.compressed ? "Yes (CP)" : "No (nP)"; }
 
 std::string short_code(const PhotoEntry& entry) {
-  std::string code = entry.type_code == 2   ? "HR"
-                     : entry.type_code == 0 ? "LR"
-                                            : "R" + std::to_string(entry.type_code);
-  return code + (entry.compressed ? "-CP" : "-nP");
+  return type_code_label(entry.type_code) + (entry.compressed ? "-CP" : "-nP");
 }
 
 std::string photo_list_line(const PhotoEntry& entry) {
@@ -125,14 +124,14 @@ bool is_valid_pat_entry(std::span<const std::uint8_t> buffer, std::size_t entry_
   if (buffer.size() < kPatEntrySize || entry_offset > buffer.size() - kPatEntrySize) return false;
   const std::uint8_t* p = buffer.data() + entry_offset;
   if (p[0] == kEndMarker) return false;
-  const std::uint8_t type_code = p[0] & 0x0F;
-  const auto geometry = geometry_of(type_code);
+  const std::uint8_t type_code = p[0] & kTypeCodeMask;
+  const auto geometry = type_code_geometry(type_code);
   if (!geometry) return false;
   const std::uint64_t size = read_u24(p + 4);
   if (size == 0 || photo_transfer_length(size) > kPhotoTransferCap) return false;
   if (type_code == kNonStillType) return true;
-  const std::uint64_t expected = std::uint64_t{geometry->width} * geometry->height + kRawHeaderSize;
-  if ((p[0] & kCompressedBit) != 0) return size >= kRawHeaderSize && size < expected;
+  const std::uint64_t expected = std::uint64_t{geometry->width} * geometry->height + kRawHeaderBytes;
+  if ((p[0] & kCompressedFlag) != 0) return size >= kRawHeaderBytes && size < expected;
   return size == expected;
 }
 

@@ -18,6 +18,24 @@ inline constexpr std::size_t kPatEntryLimit = 1022;
 // No photo transfer may exceed 16 MiB.
 inline constexpr std::uint64_t kPhotoTransferCap = 16777216;
 
+// The low nibble of an entry's first byte; the high nibble holds flags.
+inline constexpr std::uint8_t kTypeCodeMask = 0x0F;
+inline constexpr std::uint8_t kLowResolutionType = 0;
+inline constexpr std::uint8_t kNonStillType = 1;
+inline constexpr std::uint8_t kHighResolutionType = 2;
+inline constexpr std::uint8_t kCompressedFlag = 0x20;
+
+struct PhotoGeometry {
+  std::uint32_t width;
+  std::uint32_t height;
+};
+
+// The geometry a type code implies (0x0 for the non-still code); none for
+// the codes that make an entry invalid.
+std::optional<PhotoGeometry> type_code_geometry(std::uint8_t type_code);
+// "HR", "LR", "R6", ...: the first part of a short code.
+std::string type_code_label(std::uint8_t type_code);
+
 // Bytes read from the data pipe for a photo of size_bytes stored bytes:
 // a 128-byte lead-in, the payload and padding, in whole 8192-byte chunks.
 std::uint64_t photo_transfer_length(std::uint64_t size_bytes);

@@ -21,7 +21,7 @@ PhotoTransfer fetch_photo(CameraSession& session, const PhotoEntry& entry) {
     return result;
   }
 
-  const OperationClock clock = OperationClock::start(*session.clock);
+  const OperationClock clock = OperationClock::start(session.clock());
   ExchangeContext context{session, result.log, clock};
   try {
     // The address is PAT bytes 1 to 6.

@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "base/camera_format.h"
 #include "base/failure.h"
 
 namespace velmora {
@@ -98,10 +99,10 @@ void sixteen_pixels(const Rows& r, std::size_t x, std::uint8_t* out) {
   const __m128i down = load(r.down + x);
   const __m128i up_before = load(r.up + x - 2);
   const __m128i down_before = load(r.down + x - 2);
-  const __m128i mid_left = odd(load(r.mid + x - 2));   // mid[x - 1] of each colour site
+  const __m128i mid_left = odd(load(r.mid + x - 2));     // mid[x - 1] of each colour site
   const __m128i mid_right2 = even(load(r.mid + x + 2));  // mid[x + 2]
   const __m128i own_colour = even(mid);
-  const __m128i own_green = odd(mid);                   // also mid[x + 1] of each colour site
+  const __m128i own_green = odd(mid);  // also mid[x + 1] of each colour site
   const __m128i column_colour = _mm_add_epi16(even(up), even(down));
   const __m128i column_green = _mm_add_epi16(odd(up), odd(down));
   const __m128i column_left = _mm_add_epi16(odd(up_before), odd(down_before));
@@ -174,12 +175,12 @@ void demosaic_plane(const std::uint8_t* samples, std::int32_t width, std::int32_
   out.height = height;
   out.pixels.resize(w * static_cast<std::size_t>(height) * 3);
   for (std::int32_t y = 0; y < height; ++y) {
-    const Rows rows{samples + static_cast<std::size_t>(std::max(y - 1, 0)) * w, samples + static_cast<std::size_t>(y) * w,
+    const Rows rows{samples + static_cast<std::size_t>(std::max(y - 1, 0)) * w,
+                    samples + static_cast<std::size_t>(y) * w,
                     samples + static_cast<std::size_t>(std::min(y + 1, height - 1)) * w};
     std::uint8_t* const row = out.pixels.data() + static_cast<std::size_t>(y) * w * 3;
     const auto& row_cells = cells[y & 1];
-    const std::int32_t colour_parity =
-        row_cells[0] == Site::kRed || row_cells[0] == Site::kBlue ? 0 : 1;
+    const std::int32_t colour_parity = row_cells[0] == Site::kRed || row_cells[0] == Site::kBlue ? 0 : 1;
     const bool red_row = row_cells[0] == Site::kRed || row_cells[1] == Site::kRed;
     if (red_row) {
       demosaic_row<0, 2>(rows, width, colour_parity, row);
@@ -191,14 +192,14 @@ void demosaic_plane(const std::uint8_t* samples, std::int32_t width, std::int32_
 
 }  // namespace render_detail
 
-void demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
-                       std::int32_t pattern, RgbImage& out) {
+void demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height, std::int32_t pattern,
+                       RgbImage& out) {
   if (width < 1 || height < 1) throw Failure("Invalid image dimensions");
   const std::uint64_t count = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-  if (raw.size() < 12 || raw.size() - 12 < count) {
+  if (raw.size() < kRawHeaderBytes || raw.size() - kRawHeaderBytes < count) {
     throw Failure("Raw photo is shorter than 12-byte header plus width*height Bayer samples");
   }
-  render_detail::demosaic_plane(raw.data() + 12, width, height, pattern, out);
+  render_detail::demosaic_plane(raw.data() + kRawHeaderBytes, width, height, pattern, out);
 }
 
 RgbImage demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,

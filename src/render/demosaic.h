@@ -29,8 +29,8 @@ std::string bayer_pattern_name(std::int32_t pattern);
 RgbImage demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
                            std::int32_t pattern);
 // The same into out, whose buffer is reused.
-void demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
-                       std::int32_t pattern, RgbImage& out);
+void demosaic_baseline(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height, std::int32_t pattern,
+                       RgbImage& out);
 
 namespace render_detail {
 // demosaic_baseline on width * height samples without the header; the

@@ -1,6 +1,5 @@
 #include "render/experimental.h"
 
-#include "decode/mars_decoder.h"
 #include "render/demosaic.h"
 #include "render/glitch.h"
 #include "render/render_photo.h"
@@ -32,15 +31,6 @@ ExperimentalRender extreme_render(std::int32_t effect, std::int32_t pattern) {
 
 ExperimentalRender bayer_render(std::int32_t pattern) {
   return {"bayer-" + bayer_pattern_name(pattern), 0, false, pattern, kStyleBalanced};
-}
-
-RgbImage render_experimental(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
-                             bool compressed, const ExperimentalRender& render) {
-  const BayerPlane plane =
-      decode_raw_photo(raw, width, height, compressed || render.always_compressed, render.decoder_variant);
-  RgbImage image = render_photo(raw, plane, render.pattern, render.style, kSetPlain);
-  if (render.glitch_effect != kNoGlitch) image = render_glitch(image, render.glitch_effect);
-  return image;
 }
 
 }  // namespace velmora

@@ -5,11 +5,8 @@
 // download job's decision; this says what each one computes.
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
-
-#include "render/rgb_image.h"
 
 namespace velmora {
 
@@ -34,11 +31,5 @@ std::vector<ExperimentalRender> fun_variant_renders();
 ExperimentalRender extreme_render(std::int32_t effect, std::int32_t pattern);
 // "bayer-" + pattern name: balanced in that pattern.
 ExperimentalRender bayer_render(std::int32_t pattern);
-
-// Decodes raw (width x height, compressed as the photo says unless the render
-// forces it) with the render's variant and renders it. Throws the decoder's
-// and the renders' failures.
-RgbImage render_experimental(std::span<const std::uint8_t> raw, std::int32_t width, std::int32_t height,
-                             bool compressed, const ExperimentalRender& render);
 
 }  // namespace velmora

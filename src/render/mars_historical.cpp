@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/camera_format.h"
 #include "base/failure.h"
 #include "render/pixel_math.h"
 #include "render/portable_pow.h"
@@ -18,11 +19,13 @@ using render_detail::clamp_byte;
 using render_detail::Histograms;
 using render_detail::Lut;
 using render_detail::mapped_histograms;
+using render_detail::then_apply;
 using render_detail::truncate_byte;
 
-// Steps 2, 4 and 5 map each channel value on its own, so they fold into one
-// table per channel; the histograms each step reads are the previous ones
-// pushed through the tables, exactly what counting the changed image gives.
+// The tone curve and the bright and dark points map each channel value on its
+// own, so they fold into one table per channel; the histograms each of them
+// reads are the previous ones pushed through the tables, exactly what counting
+// the changed image gives.
 
 // The table truncates, so an exact integer must not come out a hair low: the
 // powers are correctly rounded and hit integers only at i = 0 and 255, and
@@ -86,13 +89,6 @@ ChannelLuts dark_point(const Histograms& h, std::uint64_t m) {
   return luts;
 }
 
-// luts[ch] followed by then[ch].
-void then_apply(ChannelLuts& luts, const ChannelLuts& then) {
-  for (int ch = 0; ch < 3; ++ch) {
-    for (auto& v : luts[ch]) v = then[ch][v];
-  }
-}
-
 // The enhanced value depends only on the value and its pixel's average, so
 // it is tabled once per image: entry avg * 256 + c.
 std::vector<std::uint8_t> enhance_table(double amount) {
@@ -125,7 +121,7 @@ void enhance_colour(std::vector<std::uint8_t>& px, const ChannelLuts& luts, doub
 }  // namespace
 
 RgbImage render_mars_historical(RgbImage image, std::span<const std::uint8_t> raw) {
-  if (raw.size() < 12) throw Failure("Mars raw payload is shorter than its 12-byte header");
+  if (raw.size() < kRawHeaderBytes) throw Failure("Mars raw payload is shorter than its 12-byte header");
   if (!render_detail::well_formed(image)) throw Failure("Invalid baseline RGB image");
   const Histograms h = render_detail::histograms(image.pixels);
   return render_mars_historical(std::move(image), raw, h);

@@ -21,6 +21,7 @@ using render_detail::clamp_double;
 using render_detail::Histograms;
 using render_detail::Lut;
 using render_detail::nearest_byte;
+using render_detail::then_apply;
 
 // Every step but saturation and destriping maps each channel value on its
 // own, so consecutive steps fold into one table per channel; the statistics
@@ -61,19 +62,6 @@ ChannelLuts white_balance_luts(const Histograms& h, std::uint64_t n, double stre
     for (int c = 0; c < 256; ++c) luts[ch][c] = nearest_byte(c * factor);
   }
   return luts;
-}
-
-// luts[ch] followed by then[ch].
-void then_apply(ChannelLuts& luts, const ChannelLuts& then) {
-  for (int ch = 0; ch < 3; ++ch) {
-    for (auto& v : luts[ch]) v = then[ch][v];
-  }
-}
-
-void then_apply(ChannelLuts& luts, const Lut& then) {
-  for (auto& lut : luts) {
-    for (auto& v : lut) v = then[v];
-  }
 }
 
 // Ties: every step's argument is a fixed sequence of IEEE operations, so a
@@ -193,7 +181,7 @@ std::vector<double> destripe_gains(const std::vector<double>& means, double stre
 // doubles that the compiler vectorises; the operations per value are the
 // same.
 [[gnu::always_inline]] inline void saturate_rows(std::vector<std::uint8_t>& px, std::int32_t width,
-                                                const ChannelLuts& luts, double saturation, const Lut& highlight) {
+                                                 const ChannelLuts& luts, double saturation, const Lut& highlight) {
   const auto w = static_cast<std::size_t>(width);
   std::vector<double> planes(w * 6);
   std::vector<std::int32_t> results(w * 3);
@@ -226,7 +214,7 @@ std::vector<double> destripe_gains(const std::vector<double>& means, double stre
 }
 
 void saturate_portable(std::vector<std::uint8_t>& px, std::int32_t width, const ChannelLuts& luts, double saturation,
-                   const Lut& highlight) {
+                       const Lut& highlight) {
   saturate_rows(px, width, luts, saturation, highlight);
 }
 
@@ -234,7 +222,7 @@ void saturate_portable(std::vector<std::uint8_t>& px, std::int32_t width, const 
 // The same loops four doubles wide where the processor has AVX2; every value
 // goes through the same IEEE operations, so the bytes are the same.
 [[gnu::target("avx2")]] void saturate_avx2(std::vector<std::uint8_t>& px, std::int32_t width, const ChannelLuts& luts,
-                                          double saturation, const Lut& highlight) {
+                                           double saturation, const Lut& highlight) {
   saturate_rows(px, width, luts, saturation, highlight);
 }
 #endif
@@ -286,7 +274,8 @@ RgbImage render_parametric(RgbImage image, const StyleParams& p, const Histogram
   }
   then_apply(luts, cached_curve(0, p.gamma, tone_curve));
   if (std::fabs(p.contrast - 1.0) > 1e-9) then_apply(luts, contrast_curve(p.contrast));
-  const Lut highlight = p.highlight_shaping > 0.0 ? cached_curve(1, p.highlight_shaping, highlight_curve) : identity_lut();
+  const Lut highlight =
+      p.highlight_shaping > 0.0 ? cached_curve(1, p.highlight_shaping, highlight_curve) : identity_lut();
   if (std::fabs(p.saturation - 1.0) > 1e-9) {
     saturate(px, image.width, luts, p.saturation, highlight);
   } else {

@@ -10,9 +10,7 @@
 
 namespace velmora::render_detail {
 
-inline std::uint8_t clamp_byte(long long v) {
-  return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
-}
+inline std::uint8_t clamp_byte(long long v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
 // Nearest integer, halves away from zero, then clamped to 0..255. NaN
 // (only reachable through degenerate parameters) stores 0.
@@ -111,6 +109,20 @@ inline std::array<std::uint64_t, 3> channel_sums(const Histograms& h) {
     for (int c = 0; c < 256; ++c) sums[ch] += h[ch][c] * static_cast<std::uint64_t>(c);
   }
   return sums;
+}
+
+// luts[ch] followed by then[ch].
+inline void then_apply(ChannelLuts& luts, const ChannelLuts& then) {
+  for (int ch = 0; ch < 3; ++ch) {
+    for (auto& v : luts[ch]) v = then[ch][v];
+  }
+}
+
+// Every channel's table followed by the same one.
+inline void then_apply(ChannelLuts& luts, const Lut& then) {
+  for (auto& lut : luts) {
+    for (auto& v : lut) v = then[v];
+  }
 }
 
 // Maps every value of interleaved RGB bytes through its channel's table.

@@ -27,7 +27,8 @@ void apply_style(std::span<const std::uint8_t> raw, std::int32_t style, std::int
     if (set != kSetPlain) throw Failure("Baseline Bayer demosaic cannot be modified");
     return;
   }
-  const render_detail::Histograms counted = histograms ? render_detail::Histograms{} : render_detail::histograms(out.pixels);
+  const render_detail::Histograms counted =
+      histograms ? render_detail::Histograms{} : render_detail::histograms(out.pixels);
   const render_detail::Histograms& h = histograms ? *histograms : counted;
   switch (style) {
     case kStyleMarsHistorical: out = render_mars_historical(std::move(out), raw, h); return;

@@ -29,11 +29,11 @@ enum AdditionalSet : std::int32_t {
 };
 
 struct StyleParams {
-  double low_percentile = 0.0;   // fraction of pixels below the black point
-  double high_percentile = 1.0;  // fraction of pixels at or below the white point
-  double gamma = 1.0;            // tone curve exponent; below 1 brightens
-  double contrast = 1.0;         // factor around 128
-  double saturation = 1.0;       // factor around the pixel's luma
+  double low_percentile = 0.0;          // fraction of pixels below the black point
+  double high_percentile = 1.0;         // fraction of pixels at or below the white point
+  double gamma = 1.0;                   // tone curve exponent; below 1 brightens
+  double contrast = 1.0;                // factor around 128
+  double saturation = 1.0;              // factor around the pixel's luma
   double white_balance_strength = 0.0;  // 0..1 share of the gray-world gains
   double highlight_shaping = 0.0;       // 0..1.5 compression above 70 %
   double destripe_strength = 0.0;       // 0..1 share of the row flattening

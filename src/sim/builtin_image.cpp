@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/camera_format.h"
+#include "protocol/pat.h"
 #include "sim/camera_image.h"
 #include "sim/mars_encoder.h"
 #include "sim/scenes.h"
@@ -9,9 +11,7 @@
 namespace velmora::sim {
 namespace {
 
-constexpr std::size_t kDirectoryBytes = 8192;
 constexpr std::size_t kTableOffset = 16;
-constexpr std::uint8_t kCompressed = 0x20;
 constexpr std::uint8_t kEndOfTable = 0xFF;
 // Locations count 256-byte pages of camera memory, photos stored back to back.
 constexpr std::uint32_t kFirstLocation = 0x000100;
@@ -19,29 +19,25 @@ constexpr std::uint32_t kPageBytes = 256;
 
 struct PhotoPlan {
   std::uint8_t flags;  // type code in the low nibble
-  int width;
-  int height;
   Scene scene;
   std::uint8_t header_percent;  // header byte 7
 };
 
 // The order of the camera's table: the stored order, so locations ascend.
 constexpr PhotoPlan kPlans[] = {
-    {0x22, 352, 288, Scene::ColourChart, 37},
-    {0x22, 352, 288, Scene::Landscape, 64},
-    {0x20, 176, 144, Scene::Gradients, 81},
-    {0x00, 176, 144, Scene::Landscape, 52},
-    {0x01, 0, 0, Scene::Gradients, 0},  // a non-still item: opaque bytes
-    {0x22, 352, 288, Scene::FineDetail, 100},
-    {0x28, 640, 480, Scene::Landscape, 45},
+    {0x22, Scene::ColourChart, 37}, {0x22, Scene::Landscape, 64}, {0x20, Scene::Gradients, 81},
+    {0x00, Scene::Landscape, 52},   {0x01, Scene::Gradients, 0},  // a non-still item: opaque bytes
+    {0x22, Scene::FineDetail, 100}, {0x28, Scene::Landscape, 45},
 };
 
+PhotoGeometry geometry(const PhotoPlan& plan) { return *type_code_geometry(plan.flags & kTypeCodeMask); }
+
 std::vector<std::uint8_t> header(const PhotoPlan& plan) {
-  std::vector<std::uint8_t> bytes(12, 0);
+  std::vector<std::uint8_t> bytes(kRawHeaderBytes, 0);
   bytes[0] = 0x56;
   bytes[1] = plan.flags;
-  bytes[2] = static_cast<std::uint8_t>(plan.width / 16);
-  bytes[3] = static_cast<std::uint8_t>(plan.height / 16);
+  bytes[2] = static_cast<std::uint8_t>(geometry(plan).width / 16);
+  bytes[3] = static_cast<std::uint8_t>(geometry(plan).height / 16);
   bytes[7] = plan.header_percent;
   return bytes;
 }
@@ -57,10 +53,11 @@ std::vector<std::uint8_t> non_still_bytes() {
 }
 
 std::vector<std::uint8_t> stored_photo(const PhotoPlan& plan) {
-  if ((plan.flags & 0x0F) == 1) return non_still_bytes();
+  if ((plan.flags & kTypeCodeMask) == kNonStillType) return non_still_bytes();
   std::vector<std::uint8_t> stored = header(plan);
-  BayerPlane plane = mosaic_scene_bggr(plan.scene, plan.width, plan.height);
-  if (plan.flags & kCompressed) {
+  const PhotoGeometry size = geometry(plan);
+  BayerPlane plane = mosaic_scene_bggr(plan.scene, static_cast<int>(size.width), static_cast<int>(size.height));
+  if (plan.flags & kCompressedFlag) {
     const std::vector<std::uint8_t> stream = encode_mars(plane);
     stored.insert(stored.end(), stream.begin(), stream.end());
   } else {
@@ -91,7 +88,7 @@ CameraImage builtin_camera_image() {
     put_le24(entry + 4, size);
     image.photos[location] = std::move(stored);
     location += (size + kPageBytes - 1) / kPageBytes;
-    at += 8;
+    at += kPatEntrySize;
   }
   image.directory[at] = kEndOfTable;
   return image;

@@ -6,7 +6,8 @@ namespace {
 using Setup = SimulatedSetup;
 
 std::optional<FaultAction> fail_directory_reads_1_and_3(const TransferContext& t) {
-  if (t.directory_data && (t.opening == 1 || t.opening == 3)) return FaultAction{FaultAction::Kind::Fail, kErrorSemTimeout};
+  if (t.directory_data && (t.opening == 1 || t.opening == 3))
+    return FaultAction{FaultAction::Kind::Fail, kErrorSemTimeout};
   return std::nullopt;
 }
 
@@ -62,7 +63,7 @@ std::optional<SimulatedSetup> scenario_setup(std::string_view name, CameraImage 
   } else if (name == "interface-busy") {
     camera.initialize_error = kErrorBusy;
   } else if (name == "variant-010f") {
-    camera.pid = 0x010F;
+    camera.pid = kRelatedProductId;
     camera.device_path = std::u16string(u"\\\\?\\usb#vid_093a&pid_010f#sim0002#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
     setup.tree = device_tree_scenario(DeviceTreeScenario::RelatedVariantOnly);
   } else if (name == "no-winusb") {

@@ -3,16 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/text.h"
 #include "platform/last_error.h"
+#include "protocol/pat.h"
+#include "protocol/photo_fetch.h"
 
 namespace velmora::sim {
 namespace {
 
-constexpr std::uint32_t kLeadIn = 128;
-constexpr std::uint64_t kDirectoryBytes = 8192;
-
 // Handles are small tokens, never dereferenced.
-OsHandle file_token(std::uint64_t serial) { return reinterpret_cast<OsHandle>(static_cast<std::uintptr_t>(0x10000 + serial * 16)); }
+OsHandle file_token(std::uint64_t serial) {
+  return reinterpret_cast<OsHandle>(static_cast<std::uintptr_t>(0x10000 + serial * 16));
+}
 WinUsbHandle interface_token(std::uint64_t serial) {
   return reinterpret_cast<WinUsbHandle>(static_cast<std::uintptr_t>(0x20000 + serial * 16));
 }
@@ -24,11 +26,6 @@ int pipe_slot(std::uint8_t pipe) {
     case 0x82: return 2;
     default: return -1;
   }
-}
-
-std::string hex2(std::uint8_t b) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  return std::string{kDigits[b >> 4], kDigits[b & 15]};
 }
 
 }  // namespace
@@ -138,8 +135,24 @@ bool SimulatedCamera::get_descriptor(WinUsbHandle interface_handle, std::uint8_t
 std::vector<std::uint8_t> SimulatedCamera::device_descriptor() const {
   auto lo = [](std::uint16_t v) { return static_cast<std::uint8_t>(v); };
   auto hi = [](std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); };
-  return {18, 1, lo(config_.bcd_usb), hi(config_.bcd_usb), 0, 0, 0, 64, lo(config_.vid), hi(config_.vid),
-          lo(config_.pid), hi(config_.pid), lo(config_.bcd_device), hi(config_.bcd_device), 1, 2, 0, 1};
+  return {18,
+          1,
+          lo(config_.bcd_usb),
+          hi(config_.bcd_usb),
+          0,
+          0,
+          0,
+          64,
+          lo(config_.vid),
+          hi(config_.vid),
+          lo(config_.pid),
+          hi(config_.pid),
+          lo(config_.bcd_device),
+          hi(config_.bcd_device),
+          1,
+          2,
+          0,
+          1};
 }
 
 std::uint8_t SimulatedCamera::declared_endpoint_count() const {
@@ -147,12 +160,12 @@ std::uint8_t SimulatedCamera::declared_endpoint_count() const {
 }
 
 std::vector<std::uint8_t> SimulatedCamera::configuration_descriptor() const {
-  std::vector<std::uint8_t> bytes = {9, 2, 0, 0, 1, 1, 0, 0x80, 50,
-                                     9, 4, 0, 0, declared_endpoint_count(), 0xFF, 0xFF, 0xFF, 0};
+  std::vector<std::uint8_t> bytes = {9,    2,    0,    0, 1, 1, 0, 0x80, 50, 9, 4, 0, 0, declared_endpoint_count(),
+                                     0xFF, 0xFF, 0xFF, 0};
   for (const SimulatedEndpoint& e : config_.endpoints) {
-    bytes.insert(bytes.end(), {7, 5, e.address, static_cast<std::uint8_t>(e.pipe_type),
-                               static_cast<std::uint8_t>(e.max_packet_size),
-                               static_cast<std::uint8_t>(e.max_packet_size >> 8), e.interval});
+    bytes.insert(bytes.end(),
+                 {7, 5, e.address, static_cast<std::uint8_t>(e.pipe_type), static_cast<std::uint8_t>(e.max_packet_size),
+                  static_cast<std::uint8_t>(e.max_packet_size >> 8), e.interval});
   }
   bytes[2] = static_cast<std::uint8_t>(bytes.size());
   bytes[3] = static_cast<std::uint8_t>(bytes.size() >> 8);
@@ -168,8 +181,8 @@ bool SimulatedCamera::query_interface_settings(WinUsbHandle interface_handle, st
   return true;
 }
 
-bool SimulatedCamera::query_pipe(WinUsbHandle interface_handle, std::uint8_t alternate_setting,
-                                 std::uint8_t pipe_index, PipeInformation* pipe_information) {
+bool SimulatedCamera::query_pipe(WinUsbHandle interface_handle, std::uint8_t alternate_setting, std::uint8_t pipe_index,
+                                 PipeInformation* pipe_information) {
   if (!check_interface(interface_handle)) return false;
   ++query_pipe_calls_;
   if (alternate_setting != 0 || pipe_index >= config_.endpoints.size()) return fail(kErrorNoMoreItems);
@@ -233,9 +246,7 @@ bool SimulatedCamera::write_pipe(WinUsbHandle interface_handle, std::uint8_t pip
       case FaultAction::Kind::Fail:
         if (fault->error_code == kErrorSemTimeout && config_.charge_timeouts) charge(timeouts_[0]);
         return fail(fault->error_code);
-      case FaultAction::Kind::Short:
-        *length_transferred = std::min(fault->length, buffer_length);
-        return true;
+      case FaultAction::Kind::Short: *length_transferred = std::min(fault->length, buffer_length); return true;
     }
   }
   on_command(buffer, buffer_length);
@@ -270,38 +281,43 @@ std::uint8_t SimulatedCamera::status_byte() {
 }
 
 void SimulatedCamera::on_command(const std::uint8_t* bytes, std::uint32_t length) {
-  auto violation = [&](const char* what) {
-    std::string text = what;
-    text += ":";
-    for (std::uint32_t i = 0; i < length; ++i) text += " " + hex2(bytes[i]);
-    violations_.push_back(text);
-  };
+  const char* violation = nullptr;
   if (length == 1 && bytes[0] == 0x21) {
-    if (phase_ == Phase::Idle) begin_sequence_if_idle();
-    pending_status_ = status_byte();
-    status_pending_ = true;
-    return;
+    answer_status_request();
+  } else if (length == 1 && bytes[0] == 0x19) {
+    violation = take_token();
+  } else if (length == 2 && bytes[0] == 0x19) {
+    violation = take_value(bytes[1]);
+  } else {
+    violation = "unknown command";
   }
-  if (length == 1 && bytes[0] == 0x19) {
-    if (phase_ == Phase::Address && address_.size() == 6) {
-      phase_ = Phase::AwaitFinal;
-      pending_status_ = 0x00;
-      status_pending_ = true;
-    } else if (phase_ == Phase::Idle) {
-      // The jam-clear token.
-      if (config_.jam_clear_works) jammed_ = false;
-      pending_status_ = 0x00;
-      status_pending_ = true;
-    } else {
-      violation("token out of sequence");
-    }
-    return;
+  if (violation == nullptr) return;
+  std::string text = std::string(violation) + ":";
+  if (length != 0) text += " " + hex_bytes(std::span(bytes, length));
+  violations_.push_back(text);
+}
+
+void SimulatedCamera::answer_status_request() {
+  if (phase_ == Phase::Idle) begin_sequence_if_idle();
+  pending_status_ = status_byte();
+  status_pending_ = true;
+}
+
+const char* SimulatedCamera::take_token() {
+  if (phase_ == Phase::Address && address_.size() == 6) {
+    phase_ = Phase::AwaitFinal;
+  } else if (phase_ == Phase::Idle) {
+    // The jam-clear token.
+    if (config_.jam_clear_works) jammed_ = false;
+  } else {
+    return "token out of sequence";
   }
-  if (length != 2 || bytes[0] != 0x19) {
-    violation("unknown command");
-    return;
-  }
-  const std::uint8_t value = bytes[1];
+  pending_status_ = 0x00;
+  status_pending_ = true;
+  return nullptr;
+}
+
+const char* SimulatedCamera::take_value(std::uint8_t value) {
   const bool poll_unanswered = polling_ && phase_ == Phase::Address && address_.size() == 2;
   if (value == 0x51 && (phase_ == Phase::Idle || poll_unanswered)) {
     // A host that gave up on a sequence starts over; the camera follows.
@@ -309,32 +325,23 @@ void SimulatedCamera::on_command(const std::uint8_t* bytes, std::uint32_t length
     phase_ = Phase::Started;
     polling_ = false;
     address_.clear();
-    return;
+    return nullptr;
   }
-  switch (phase_) {
-    case Phase::Started:
-      if (value != 0xB5 && value != 0x0F) violation("unknown operation");
-      operation_ = value;
-      phase_ = Phase::Address;
-      address_.clear();
-      return;
-    case Phase::Address:
-      if (address_.size() >= 6) {
-        violation("seventh address byte");
-        return;
-      }
-      if (operation_ == 0xB5 && value != 0) violation("INIT address byte not zero");
-      address_.push_back(value);
-      polling_ = address_.size() == 2;
-      if (polling_) {
-        polls_ = 0;
-        poll_start_ns_ = clock_.now_ns();
-      }
-      return;
-    default:
-      violation("command out of sequence");
-      return;
+  if (phase_ == Phase::Started) {
+    operation_ = value;
+    phase_ = Phase::Address;
+    address_.clear();
+    return value != 0xB5 && value != 0x0F ? "unknown operation" : nullptr;
   }
+  if (phase_ != Phase::Address) return "command out of sequence";
+  if (address_.size() >= 6) return "seventh address byte";
+  address_.push_back(value);
+  polling_ = address_.size() == 2;
+  if (polling_) {
+    polls_ = 0;
+    poll_start_ns_ = clock_.now_ns();
+  }
+  return operation_ == 0xB5 && value != 0 ? "INIT address byte not zero" : nullptr;
 }
 
 void SimulatedCamera::prepare_data() {
@@ -355,13 +362,13 @@ void SimulatedCamera::prepare_data() {
   ++photo_ordinal_;
   const std::uint32_t location = address_[0] | (address_[1] << 8) | (address_[2] << 16);
   const std::uint64_t size = address_[3] | (address_[4] << 8) | (address_[5] << 16);
-  const std::uint64_t transfer = ((size + 432) / 8192) * 8192 + 8192;
+  const std::uint64_t transfer = photo_transfer_length(size);
   data_.bytes.assign(transfer, 0);
-  for (std::uint32_t i = 0; i < kLeadIn; ++i) data_.bytes[i] = static_cast<std::uint8_t>(0xA0 ^ i);
+  for (std::uint32_t i = 0; i < kPhotoLeadIn; ++i) data_.bytes[i] = static_cast<std::uint8_t>(0xA0 ^ i);
   const auto it = config_.image.photos.find(location);
   if (it != config_.image.photos.end()) {
     const std::size_t n = std::min<std::size_t>(it->second.size(), size);
-    std::copy_n(it->second.begin(), n, data_.bytes.begin() + kLeadIn);
+    std::copy_n(it->second.begin(), n, data_.bytes.begin() + kPhotoLeadIn);
   }
 }
 

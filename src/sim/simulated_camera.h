@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/camera_format.h"
 #include "platform/clock.h"
 #include "platform/usb_api.h"
 #include "sim/camera_image.h"
@@ -30,20 +31,20 @@ struct SimulatedEndpoint {
 
 // Where in the conversation a transfer happens; handed to the fault hook.
 struct TransferContext {
-  int opening = 0;                 // 1-based count of successful openings of the device
-  std::uint64_t transfer = 0;      // 1-based pipe transfer count within this opening
+  int opening = 0;                   // 1-based count of successful openings of the device
+  std::uint64_t transfer = 0;        // 1-based pipe transfer count within this opening
   std::uint64_t total_transfer = 0;  // 1-based pipe transfer count since the device was created
   std::uint8_t endpoint = 0;
   bool write = false;
-  bool directory_data = false;     // a read of the directory area on pipe 0x82
-  int photo_ordinal = 0;           // 1-based count of photo requests since creation; 0 if none
-  int chunk = 0;                   // 1-based data read within the current photo; 0 otherwise
+  bool directory_data = false;  // a read of the directory area on pipe 0x82
+  int photo_ordinal = 0;        // 1-based count of photo requests since creation; 0 if none
+  int chunk = 0;                // 1-based data read within the current photo; 0 otherwise
 };
 
 struct FaultAction {
   enum class Kind { Fail, Short, Unplug } kind = Kind::Fail;
   std::uint32_t error_code = kErrorSemTimeout;  // for Fail
-  std::uint32_t length = 0;        // for Short: bytes moved
+  std::uint32_t length = 0;                     // for Short: bytes moved
 };
 
 // Where a sequence starts: the first status request after opening or after a
@@ -55,8 +56,8 @@ struct SequenceContext {
 };
 
 struct SimulatedCameraConfig {
-  std::uint16_t vid = 0x093A;
-  std::uint16_t pid = 0x010E;
+  std::uint16_t vid = kCameraVendorId;
+  std::uint16_t pid = kCameraProductId;
   std::uint16_t bcd_usb = 0x0110;
   std::uint16_t bcd_device = 0x0100;
   std::uint32_t device_descriptor_length = 18;  // fewer bytes returned when smaller
@@ -125,8 +126,8 @@ class SimulatedCamera final : public UsbApi {
                        std::uint32_t value_length, const void* value) override;
   bool write_pipe(WinUsbHandle interface_handle, std::uint8_t pipe_id, const std::uint8_t* buffer,
                   std::uint32_t buffer_length, std::uint32_t* length_transferred) override;
-  bool read_pipe(WinUsbHandle interface_handle, std::uint8_t pipe_id, std::uint8_t* buffer,
-                 std::uint32_t buffer_length, std::uint32_t* length_transferred) override;
+  bool read_pipe(WinUsbHandle interface_handle, std::uint8_t pipe_id, std::uint8_t* buffer, std::uint32_t buffer_length,
+                 std::uint32_t* length_transferred) override;
 
   // Everything the host wrote to pipe 0x04, one entry per write, in order.
   const std::vector<std::vector<std::uint8_t>>& host_writes() const { return host_writes_; }
@@ -160,6 +161,11 @@ class SimulatedCamera final : public UsbApi {
   bool check_interface(WinUsbHandle handle);
   bool fail(std::uint32_t code);
   void on_command(const std::uint8_t* bytes, std::uint32_t length);
+  void answer_status_request();
+  // The two command kinds of a sequence; each returns the violation it
+  // records, or null.
+  const char* take_token();
+  const char* take_value(std::uint8_t value);
   void begin_sequence_if_idle();
   std::uint8_t status_byte();
   void prepare_data();

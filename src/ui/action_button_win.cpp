@@ -1,12 +1,11 @@
 // The owner-drawn action buttons and the photo list's check box images.
 #include "ui/main_window_win.h"
 
-#include <commctrl.h>
 #include <objidl.h>
+#include <commctrl.h>
 #include <gdiplus.h>
 
 #include <algorithm>
-
 
 namespace velmora {
 namespace {
@@ -67,7 +66,8 @@ bool gdiplus_soft(HDC dc, const RECT& r, COLORREF fill, COLORREF border) {
     gp::GdipAddPathArc(path, x + w - d, y + h - d, d, d, 0, 90);
     gp::GdipAddPathArc(path, x, y + h - d, d, d, 90, 90);
     gp::GdipClosePathFigure(path);
-    drawn = gp::GdipFillPath(graphics, brush, path) == Gdiplus::Ok && gp::GdipDrawPath(graphics, pen, path) == Gdiplus::Ok;
+    drawn =
+        gp::GdipFillPath(graphics, brush, path) == Gdiplus::Ok && gp::GdipDrawPath(graphics, pen, path) == Gdiplus::Ok;
     gp::GdipFlush(graphics, Gdiplus::FlushIntentionSync);
   }
   if (pen) gp::GdipDeletePen(pen);
@@ -89,8 +89,10 @@ void MainWindow::draw_action_button(const DRAWITEMSTRUCT& item) {
 
   ::FillRect(dc, &r, reinterpret_cast<HBRUSH>(::GetClassLongPtrW(hwnd_, GCLP_HBRBACKGROUND)));
   const bool soft = id == kIdSelectAll || id == kIdSelectNone;
-  if (!soft) gdi_rounded(dc, r, 8, c.fill, c.border);
-  else if (!gdiplus_running_ || !gdiplus_soft(dc, r, c.fill, c.border)) gdi_rounded(dc, r, 36, c.fill, c.border);
+  if (!soft)
+    gdi_rounded(dc, r, 8, c.fill, c.border);
+  else if (!gdiplus_running_ || !gdiplus_soft(dc, r, c.fill, c.border))
+    gdi_rounded(dc, r, 36, c.fill, c.border);
 
   wchar_t text[101] = {};
   ::GetWindowTextW(item.hwndItem, text, 101);

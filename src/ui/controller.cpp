@@ -57,16 +57,16 @@ void OperationController::preview(std::uint64_t index) {
   ScanSnapshot snapshot = snapshot_;
   OperationUi& host = ui_;
   start([worker, snapshot, index, pattern, &host] {
-    run_worker_thread<RgbImage>(host, WM_OP_PREVIEW_DONE, [&](const ProgressFn& progress) {
-      return worker(snapshot, index, pattern, progress);
-    });
+    run_worker_thread<RgbImage>(host, WM_OP_PREVIEW_DONE,
+                                [&](const ProgressFn& progress) { return worker(snapshot, index, pattern, progress); });
   });
 }
 
 void OperationController::download(bool all) {
   if (busy_ || !snapshot_) return;
   DownloadRequest request;
-  request.indices = collect_download_indices(all, snapshot_->entries.size(), all ? std::vector<bool>{} : ui_.photo_rows_checked());
+  request.indices =
+      collect_download_indices(all, snapshot_->entries.size(), all ? std::vector<bool>{} : ui_.photo_rows_checked());
   if (!request.indices.empty()) request.options = ui_.read_download_options();
   if (const auto refusal = prepare_download(request)) {
     ui_.message_box(refusal->text, refusal->caption, icon_of(refusal->icon));
@@ -127,10 +127,18 @@ void OperationController::on_failed(std::unique_ptr<FailurePayload> text) {
 
 bool OperationController::handle_message(std::uint32_t message, void* payload) {
   switch (message) {
-    case WM_OP_PROGRESS: on_progress(std::unique_ptr<ProgressPayload>(static_cast<ProgressPayload*>(payload))); return true;
-    case WM_OP_SCAN_DONE: on_scan_done(std::unique_ptr<ScanDonePayload>(static_cast<ScanDonePayload*>(payload))); return true;
-    case WM_OP_PREVIEW_DONE: on_preview_done(std::unique_ptr<PreviewDonePayload>(static_cast<PreviewDonePayload*>(payload))); return true;
-    case WM_OP_DOWNLOAD_DONE: on_download_done(std::unique_ptr<DownloadResult>(static_cast<DownloadResult*>(payload))); return true;
+    case WM_OP_PROGRESS:
+      on_progress(std::unique_ptr<ProgressPayload>(static_cast<ProgressPayload*>(payload)));
+      return true;
+    case WM_OP_SCAN_DONE:
+      on_scan_done(std::unique_ptr<ScanDonePayload>(static_cast<ScanDonePayload*>(payload)));
+      return true;
+    case WM_OP_PREVIEW_DONE:
+      on_preview_done(std::unique_ptr<PreviewDonePayload>(static_cast<PreviewDonePayload*>(payload)));
+      return true;
+    case WM_OP_DOWNLOAD_DONE:
+      on_download_done(std::unique_ptr<DownloadResult>(static_cast<DownloadResult*>(payload)));
+      return true;
     case WM_OP_FAILED: on_failed(std::unique_ptr<FailurePayload>(static_cast<FailurePayload*>(payload))); return true;
     default: return false;
   }

@@ -16,12 +16,13 @@ namespace velmora {
 namespace {
 
 OperationController::Workers camera_workers(const CameraEnvironment& env) {
-  return {[&env](const ProgressFn& progress) { return scan_camera(env, progress); },
-          [&env](const ScanSnapshot& snapshot, std::uint64_t index, std::int32_t pattern, const ProgressFn& progress) {
-            return render_preview(env, *snapshot, index, pattern, progress);
-          },
-          [&env](const ScanSnapshot& snapshot, const std::vector<std::uint64_t>& indices, const DownloadOptions& options,
-                 const ProgressFn& progress) { return run_download(env, *snapshot, indices, options, progress); }};
+  return {
+      [&env](const ProgressFn& progress) { return scan_camera(env, progress); },
+      [&env](const ScanSnapshot& snapshot, std::uint64_t index, std::int32_t pattern, const ProgressFn& progress) {
+        return render_preview(env, *snapshot, index, pattern, progress);
+      },
+      [&env](const ScanSnapshot& snapshot, const std::vector<std::uint64_t>& indices, const DownloadOptions& options,
+             const ProgressFn& progress) { return run_download(env, *snapshot, indices, options, progress); }};
 }
 
 HFONT make_font(int height, int weight) {
@@ -94,9 +95,9 @@ MainWindow::MainWindow(const CameraEnvironment& env, ShellHost& shell, bool gdip
     : env_(env), shell_(shell), operations_(*this, camera_workers(env)), gdiplus_running_(gdiplus_running) {}
 
 HWND MainWindow::create(HINSTANCE instance) {
-  HWND window = ::CreateWindowExW(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW | WS_VSCROLL | WS_CLIPCHILDREN,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, kMainWindowWidth, kMainWindowHeight, nullptr, nullptr,
-                                  instance, this);
+  HWND window = ::CreateWindowExW(0, kMainWindowClass, kMainWindowTitle,
+                                  WS_OVERLAPPEDWINDOW | WS_VSCROLL | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, instance, this);
   if (window == nullptr) return nullptr;
   const auto large = reinterpret_cast<HICON>(::GetClassLongPtrW(window, GCLP_HICON));
   const auto small = reinterpret_cast<HICON>(::GetClassLongPtrW(window, GCLP_HICONSM));
@@ -126,10 +127,10 @@ void MainWindow::create_fonts() {
   font_title_ = make_font(-29, FW_SEMIBOLD);
 }
 
-HWND MainWindow::create_control(const wchar_t* class_name, const wchar_t* text, DWORD style, const DesignRect& r, int id,
-                                DWORD ex_style) {
-  HWND control = ::CreateWindowExW(ex_style, class_name, text, style | WS_CHILD | WS_VISIBLE, r.x, r.y, r.width, r.height,
-                                   hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+HWND MainWindow::create_control(const wchar_t* class_name, const wchar_t* text, DWORD style, const DesignRect& r,
+                                int id, DWORD ex_style) {
+  HWND control = ::CreateWindowExW(ex_style, class_name, text, style | WS_CHILD | WS_VISIBLE, r.x, r.y, r.width,
+                                   r.height, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE)), nullptr);
   if (control != nullptr) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_normal_), TRUE);
   return control;
@@ -244,8 +245,10 @@ void MainWindow::scroll_focus_into_view(HWND focused) {
     const int height = record.def->kind == ControlKind::ComboBox ? 30 : d.height;
     const int top = scroll_pos_, bottom = scroll_pos_ + client.bottom;
     // Controls of the first screen bring the title back with them.
-    if (d.y < top) scroll_to(d.y + height <= client.bottom ? 0 : d.y - 8);
-    else if (d.y + height > bottom) scroll_to(d.y + height + 8 - client.bottom);
+    if (d.y < top)
+      scroll_to(d.y + height <= client.bottom ? 0 : d.y - 8);
+    else if (d.y + height > bottom)
+      scroll_to(d.y + height + 8 - client.bottom);
     return;
   }
 }
@@ -298,8 +301,10 @@ void MainWindow::enable_camera_controls(bool busy) {
     if (HWND c = control(id)) ::EnableWindow(c, busy ? FALSE : TRUE);
   }
   // Signing out or shutting down would end a transfer half-way, as closing would.
-  if (busy) shell_.block_shutdown(kShutdownBlockReason);
-  else shell_.allow_shutdown();
+  if (busy)
+    shell_.block_shutdown(kShutdownBlockReason);
+  else
+    shell_.allow_shutdown();
 }
 
 void MainWindow::set_status_line(const std::u16string& text) {

@@ -36,7 +36,9 @@ void MainWindow::show_device_details() {
   show_info_dialog({u"Velmora Device Details", u"Camera / USB information", text, text, false});
 }
 
-void MainWindow::show_setup_steps() { shell_.message_box(kSetupStepsText, u"One-time WinUSB setup", MessageIcon::Information); }
+void MainWindow::show_setup_steps() {
+  shell_.message_box(kSetupStepsText, u"One-time WinUSB setup", MessageIcon::Information);
+}
 
 void MainWindow::show_help_info() {
   show_info_dialog({u"Velmora \u2014 Help / Info", u"Velmora", help_info_content(), help_info_copy_text(), true});

@@ -70,7 +70,8 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       bar.cbSize = sizeof bar;
       bar.fMask = SIF_TRACKPOS;
       ::GetScrollInfo(hwnd_, SB_VERT, &bar);
-      if (auto wanted = scroll_bar_target(LOWORD(wparam), scroll_pos_, bar.nTrackPos, content_height())) scroll_to(*wanted);
+      if (auto wanted = scroll_bar_target(LOWORD(wparam), scroll_pos_, bar.nTrackPos, content_height()))
+        scroll_to(*wanted);
       return 0;
     }
     case WM_MOUSEWHEEL: scroll_to(wheel_target(scroll_pos_, GET_WHEEL_DELTA_WPARAM(wparam))); return 0;
@@ -128,9 +129,10 @@ void MainWindow::on_command(int id) {
 
 void MainWindow::on_close() {
   if (operations_.busy()) {
-    shell_.message_box(u"A camera operation is still active. Closing during USB transfer could leave files incomplete.\n"
-                       u"Close after the operation has finished.",
-                       u"Camera operation in progress", MessageIcon::Information);
+    shell_.message_box(
+        u"A camera operation is still active. Closing during USB transfer could leave files incomplete.\n"
+        u"Close after the operation has finished.",
+        u"Camera operation in progress", MessageIcon::Information);
     return;
   }
   ::DestroyWindow(hwnd_);
@@ -143,8 +145,8 @@ void MainWindow::choose_folder() {
 }
 
 void MainWindow::open_folder() {
-  const std::u16string folder = operations_.last_output_folder().empty() ? window_text(control(kIdFolderEdit))
-                                                                          : operations_.last_output_folder();
+  const std::u16string folder =
+      operations_.last_output_folder().empty() ? window_text(control(kIdFolderEdit)) : operations_.last_output_folder();
   if (is_existing_folder(folder)) {
     shell_.shell_open(folder);
     return;

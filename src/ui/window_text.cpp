@@ -1,7 +1,5 @@
 #include "ui/window_text.h"
 
-#include <cstdio>
-
 #include "base/text.h"
 #include "base/version.h"
 
@@ -10,17 +8,9 @@ namespace {
 
 std::u16string decimal(std::uint64_t value) { return utf8_to_utf16(std::to_string(value)); }
 
-std::u16string hex4(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", value & 0xFFFFu);
-  return utf8_to_utf16(text);
-}
+std::u16string hex4(unsigned value) { return utf8_to_utf16(hex_number(value, 4, true)); }
 
-std::u16string hex2(unsigned value) {
-  char text[4];
-  std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
-  return utf8_to_utf16(text);
-}
+std::u16string hex2(unsigned value) { return utf8_to_utf16(hex_number(value, 2, true)); }
 
 std::u16string pipe_type_name(std::uint32_t type) {
   switch (type) {
@@ -111,46 +101,56 @@ StatusTexts camera_status_texts(CameraLinkState state, bool ready) {
           false};
 }
 
-std::u16string device_details_text(const CameraPresence& presence, const ScanData* held,
-                                   const std::vector<CameraInterfaceInfo>& interfaces) {
-  std::u16string t = u"Velmora device inspection (read-only)\n\n";
-  if (presence.present) {
-    t += u"Windows device: " + presence.display_name + u"\nPnP device instance: " + presence.instance_id +
+namespace {
+
+std::u16string presence_details(const CameraPresence& presence) {
+  if (!presence.present) return u"Windows PnP presence: not detected at last check\n\n";
+  return u"Windows device: " + presence.display_name + u"\nPnP device instance: " + presence.instance_id +
          u"\nPnP driver service: " + (presence.driver_service.empty() ? u"(not configured)" : presence.driver_service) +
          u"\n\n";
-  } else {
-    t += u"Windows PnP presence: not detected at last check\n\n";
+}
+
+std::u16string snapshot_details(const ScanData& held) {
+  const CameraDescriptors& descriptors = held.descriptors;
+  std::u16string text = u"Camera name: " + held.camera_name + u"\nDriver service: " + held.driver_service;
+  text += u"\nUSB VID:PID: " + hex4(descriptors.vid) + u":" + hex4(descriptors.pid);
+  text += u"\nUSB version (BCD): 0x" + hex4(descriptors.bcd_usb);
+  text += u"\nDevice revision (BCD): 0x" + hex4(descriptors.bcd_device);
+  text += u"\nDevice class / subclass / protocol: " + decimal(descriptors.device_class) + u" / " +
+          decimal(descriptors.device_subclass) + u" / " + decimal(descriptors.device_protocol);
+  text += u"\nNumber of configurations: " + decimal(descriptors.num_configurations);
+  text += u"\nInterface number: " + decimal(descriptors.interface_number);
+  text += u"\nInterface class / subclass / protocol: " + decimal(descriptors.interface_class) + u" / " +
+          decimal(descriptors.interface_subclass) + u" / " + decimal(descriptors.interface_protocol);
+  text += u"\nVerified stored photo entries: " + decimal(held.entries.size());
+  text += u"\nDevice interface path: " + descriptors.opened_path;
+  text += u"\n\nUSB endpoints (no additional reads):\n";
+  for (const EndpointInfo& e : descriptors.endpoints) {
+    text += u"  0x" + hex2(e.address) + ((e.address & 0x80) ? u" IN  " : u" OUT ") + pipe_type_name(e.pipe_type) +
+            u"  max packet=" + decimal(e.max_packet_size) + u"  interval=" + decimal(e.interval) + u"\n";
   }
-  if (held != nullptr) {
-    const CameraDescriptors& d = held->descriptors;
-    t += u"Camera name: " + held->camera_name + u"\nDriver service: " + held->driver_service;
-    t += u"\nUSB VID:PID: " + hex4(d.vid) + u":" + hex4(d.pid);
-    t += u"\nUSB version (BCD): 0x" + hex4(d.bcd_usb);
-    t += u"\nDevice revision (BCD): 0x" + hex4(d.bcd_device);
-    t += u"\nDevice class / subclass / protocol: " + decimal(d.device_class) + u" / " + decimal(d.device_subclass) +
-         u" / " + decimal(d.device_protocol);
-    t += u"\nNumber of configurations: " + decimal(d.num_configurations);
-    t += u"\nInterface number: " + decimal(d.interface_number);
-    t += u"\nInterface class / subclass / protocol: " + decimal(d.interface_class) + u" / " +
-         decimal(d.interface_subclass) + u" / " + decimal(d.interface_protocol);
-    t += u"\nVerified stored photo entries: " + decimal(held->entries.size());
-    t += u"\nDevice interface path: " + d.opened_path;
-    t += u"\n\nUSB endpoints (no additional reads):\n";
-    for (const EndpointInfo& e : d.endpoints) {
-      t += u"  0x" + hex2(e.address) + ((e.address & 0x80) ? u" IN  " : u" OUT ") + pipe_type_name(e.pipe_type) +
-           u"  max packet=" + decimal(e.max_packet_size) + u"  interval=" + decimal(e.interval) + u"\n";
-    }
-    return t;
-  }
-  t += u"Photo list/USB descriptors have not been loaded yet.\n"
-       u"Click Refresh Photo List to obtain the verified descriptor and endpoint details.\n"
-       u"No extra camera communication is initiated by this dialog.\n";
+  return text;
+}
+
+std::u16string interface_details(const std::vector<CameraInterfaceInfo>& interfaces) {
+  std::u16string text =
+      u"Photo list/USB descriptors have not been loaded yet.\n"
+      u"Click Refresh Photo List to obtain the verified descriptor and endpoint details.\n"
+      u"No extra camera communication is initiated by this dialog.\n";
   for (const CameraInterfaceInfo& info : interfaces) {
-    t += u"\nKnown WinUSB interface: " + info.description + u"\nUSB VID:PID: " + hex4(info.vendor_id) + u":" +
-         hex4(info.product_id) + u"\nDriver service: " + info.driver_service + u"\nDevice interface path: " +
-         info.device_path + u"\n";
+    text += u"\nKnown WinUSB interface: " + info.description + u"\nUSB VID:PID: " + hex4(info.vendor_id) + u":" +
+            hex4(info.product_id) + u"\nDriver service: " + info.driver_service + u"\nDevice interface path: " +
+            info.device_path + u"\n";
   }
-  return t;
+  return text;
+}
+
+}  // namespace
+
+std::u16string device_details_text(const CameraPresence& presence, const ScanData* held,
+                                   const std::vector<CameraInterfaceInfo>& interfaces) {
+  return u"Velmora device inspection (read-only)\n\n" + presence_details(presence) +
+         (held != nullptr ? snapshot_details(*held) : interface_details(interfaces));
 }
 
 const char16_t* const kSetupStepsText =

@@ -19,8 +19,8 @@ struct PhotoColumn {
   const char16_t* header;
   int width;
 };
-inline constexpr std::array<PhotoColumn, 6> kPhotoColumns{{
-    {u"#", 72}, {u"Resolution", 121}, {u"Compression", 123}, {u"Dimensions", 110}, {u"Bytes", 97}, {u"Preview", 86}}};
+inline constexpr std::array<PhotoColumn, 6> kPhotoColumns{
+    {{u"#", 72}, {u"Resolution", 121}, {u"Compression", 123}, {u"Dimensions", 110}, {u"Bytes", 97}, {u"Preview", 86}}};
 
 // The text of column 0 to 5 for the entry at list position `position`.
 std::u16string photo_cell_text(const PhotoEntry& entry, std::size_t position, int column);

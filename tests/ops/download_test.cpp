@@ -13,10 +13,10 @@ namespace {
 using test::DownloadRig;
 using test::StoredPhoto;
 
-const StoredPhoto kC{test::kLowRes | test::kCompressedFlag, test::compressed_photo()};
+const StoredPhoto kC{test::kLowRes | kCompressedFlag, test::compressed_photo()};
 const StoredPhoto kU{test::kLowRes, test::uncompressed_photo()};
 const StoredPhoto kN{test::kNonStill, test::non_still_photo()};
-const StoredPhoto kT{test::kLowRes | test::kCompressedFlag, test::tight_compressed_photo()};
+const StoredPhoto kT{test::kLowRes | kCompressedFlag, test::tight_compressed_photo()};
 
 // Names without "Velmora_" and the time stamp; a photo's stem is written
 // once, at its first file: "001_LR-CP.velmoraraw _balanced.png".

@@ -11,6 +11,7 @@
 #include "output/naming.h"
 #include "output/new_file.h"
 #include "output/png.h"
+#include "platform/local_time.h"
 #include "support/faulty_file_api.h"
 #include "support/sim_fixture.h"
 #include "support/temp_dir.h"
@@ -193,7 +194,7 @@ TEST(UniqueOutputPath, SkipsTakenNamesAndCreatesNothing) {
 
 // Barring a midnight during the test: today's folder, always with a counter.
 TEST(CreateDatedFolder, NeverReusesAFolderOrAName) {
-  const std::string today = local_date_text(), stamp = local_timestamp_text();
+  const std::string today = system_local_time().date_text(), stamp = system_local_time().timestamp_text();
   ASSERT_TRUE(today.size() == 10 && today[4] == '-' && today[7] == '-' && stamp.size() == 12) << today << stamp;
   EXPECT_EQ(stamp.substr(0, 6), today.substr(2, 2) + today.substr(5, 2) + today.substr(8, 2));
   const std::pair<std::vector<std::string>, std::string> cases[] = {
@@ -205,7 +206,7 @@ TEST(CreateDatedFolder, NeverReusesAFolderOrAName) {
   for (const auto& [existing, counter] : cases) {
     TempDir dir;
     make(dir.path(), existing);
-    const auto created = create_dated_folder(dir.path());
+    const auto created = create_dated_folder(dir.path(), today);
     EXPECT_EQ(created, dir.path() / (today + counter));
     EXPECT_TRUE(std::filesystem::is_directory(created) && std::filesystem::is_empty(created));
   }

@@ -61,8 +61,9 @@ def main():
             t.check(name + ": message", message is None or last_line(r.stderr) == message, last_line(r.stderr))
             t.check(name + ": creates nothing", absent is None or not os.path.exists(absent))
 
-        probe = run_velmora(velmora, "probe", sim).stdout
-        t.check("probe", "VID:PID 093A:010E" in probe and '"initial status / status response"' in probe, probe)
+        probe = run_velmora(velmora, "probe", sim)
+        t.check("probe", probe.returncode == 0 and "VID:PID 093A:010E" in probe.stdout
+                and " initial status / status response\n" in probe.stdout, probe.stdout)
     return t.finish()
 
 

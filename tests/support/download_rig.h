@@ -8,6 +8,7 @@
 
 #include "ops/download.h"
 #include "ops/refresh.h"
+#include "protocol/pat.h"
 #include "sim/mars_encoder.h"
 #include "sim/scenes.h"
 #include "support/faulty_file_api.h"
@@ -17,7 +18,6 @@
 namespace velmora::test {
 
 inline constexpr std::uint8_t kLowRes = 0x00;  // 176 x 144
-inline constexpr std::uint8_t kCompressedFlag = 0x20;
 inline constexpr std::uint8_t kNonStill = 0x01;
 
 // A low-resolution photo: its header, then the scene's stream or samples.

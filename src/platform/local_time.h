@@ -6,6 +6,18 @@
 
 namespace velmora {
 
+struct LocalDateTime {
+  int year = 0;
+  int month = 0;  // 1-12
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+// Mirrors GetLocalTime: the current local date and time. Never blocks.
+LocalDateTime read_local_time();
+
 class LocalTime {
  public:
   virtual ~LocalTime() = default;
@@ -15,7 +27,7 @@ class LocalTime {
   virtual std::string date_text() = 0;
 };
 
-// The C runtime's local time (output/naming.h).
+// The texts of read_local_time(), read anew on every call.
 LocalTime& system_local_time();
 
 // Always the same instant until told otherwise.
