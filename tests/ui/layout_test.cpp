@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "ops/download.h"
 #include "ui/layout.h"
 #include "ui/preview_image.h"
 
@@ -31,23 +30,21 @@ TEST(Layout, ControlsAtTheEdgeWidths) {
 }
 
 TEST(Layout, ScrollRangeAndSources) {
-  EXPECT_EQ(clamp_scroll(500, content_height(true), 600), 420);
-  EXPECT_EQ(clamp_scroll(300, content_height(false), 600), 281);
-  EXPECT_EQ(clamp_scroll(-36, 1020, 600), 0);
-  EXPECT_EQ(max_scroll(881, 880) + max_scroll(881, 2000), 1);
+  EXPECT_EQ(std::tuple(clamp_scroll(500, content_height(true), 600), clamp_scroll(300, content_height(false), 600),
+                       clamp_scroll(-36, 1020, 600), max_scroll(881, 880) + max_scroll(881, 2000)),
+            std::tuple(420, 281, 0, 1));
   const std::optional<int> targets[] = {64, 136, -160, 360, 42, 42, 0, 1020, std::nullopt};
   for (int code = 0; code < 9; ++code) EXPECT_EQ(scroll_bar_target(code, 100, 42, 1020), targets[code]) << code;
   EXPECT_EQ(std::tuple(wheel_target(200, 240), wheel_target(200, 60), wheel_target(200, -120)),
             std::tuple(40, 200, 280));
 }
 
-TEST(ControlTable, OptionBoxesFollowTheDownloadFlags) {
+// Which box sets which option; the boxes' defaults are seen in the window's download.
+TEST(ControlTable, OptionBoxesInTheOrderOfTheDownloadFlags) {
   std::u16string labels;
-  for (std::size_t i = 0; i < kOptionBoxIds.size(); ++i) {
-    for (const ControlDef& def : kControls) {
-      const bool as_default = def.kind == ControlKind::CheckBox && def.checked == DownloadOptions{}.*kDownloadFlags[i];
-      if (def.id == kOptionBoxIds[i]) labels += def.text + std::u16string(as_default ? u"|" : u" (not the default)|");
-    }
+  for (const int id : kOptionBoxIds) {
+    for (const ControlDef& def : kControls)
+      if (def.id == id) labels += def.text + std::u16string(u"|");
   }
   EXPECT_EQ(labels,
             u"Restrained|Balanced|Expressive|Brighter|More Color|Lower Contrast|Stronger Destriping|"
