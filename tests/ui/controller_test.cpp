@@ -1,6 +1,6 @@
 // What only a fake window shows of the controller: threads that do not start,
-// posts that never arrive, failure text that is not UTF-8 and previews it must
-// not start. The rest is checked on the real window.
+// posts that never arrive, failure text that is not UTF-8, previews it must not
+// start and a download with errors. The rest is checked on the real window.
 #include <gtest/gtest.h>
 
 #include "base/failure.h"
@@ -66,13 +66,15 @@ TEST(Controller, FailuresAreReportedAndEndTheOperation) {
   }
 }
 
-TEST(Controller, PreviewsOnlyAListedPhotoInTheOverridePattern) {
+TEST(Controller, PreviewsOnlyAListedPhotoAndReportsDownloadErrors) {
   FakeWindow w;
   w.controller.preview(0);  // nothing listed yet
   w.controller.refresh();
   w.controller.preview(2);  // two entries
   w.controller.preview(1);
   EXPECT_EQ(w.patterns, std::vector<std::int32_t>{0}) << "RGGB";
+  w.controller.on_download_done(std::make_unique<DownloadResult>(DownloadResult{2, 1, u"D:\\out", u"Photo 2: x"}));
+  EXPECT_EQ(w.log.back(), "w Velmora download report: Completed with errors:\nPhoto 2: x");
 }
 
 }  // namespace
