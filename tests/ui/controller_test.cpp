@@ -1,6 +1,5 @@
-// What only a fake window shows of the controller: threads that do not start,
-// posts that never arrive, failure text that is not UTF-8, previews it must not
-// start and a download with errors. The rest is checked on the real window.
+// What only a fake window shows of the controller: threads that do not start, posts that never arrive,
+// failure text that is not UTF-8, previews it must not start and a download with errors.
 #include <gtest/gtest.h>
 
 #include "base/failure.h"
@@ -14,9 +13,7 @@ namespace {
 // Threads run at once and posts are handled at once; both can be refused.
 struct FakeWindow : OperationUi {
   bool window_alive() override { return alive; }
-  bool post(std::uint32_t message, void* payload) override {
-    return accept_posts && controller.handle_message(message, payload);
-  }
+  bool post(std::uint32_t m, void* p) override { return accept_posts && controller.handle_message(m, p); }
   bool start_thread(std::function<void()> body) override { return threads_start && (body(), true); }
   void message_box(const std::u16string& text, const std::u16string& caption, MessageIcon icon) override {
     log.push_back("iwe"[static_cast<int>(icon)] + (" " + utf16_to_utf8(caption + u": " + text)));
@@ -46,8 +43,7 @@ struct FakeWindow : OperationUi {
 };
 
 TEST(Controller, FailuresAreReportedAndEndTheOperation) {
-  // Thrown, thread starts, window alive, post taken: what is reported (nothing when no post arrives; the
-  // sanitizer build proves its payload was freed).
+  // Thrown, thread starts, window alive, post taken: what is reported (the sanitizers see lost payloads).
   const std::tuple<std::string, bool, bool, bool, std::string> cases[] = {
       {"Read failed.", true, true, true, "Read failed."},
       {"bad \xff byte", true, true, true, "(unknown)"},

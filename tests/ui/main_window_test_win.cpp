@@ -39,10 +39,10 @@ class MainWindowTest : public ::testing::Test {
     static INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     static const bool registered = ::InitCommonControlsEx(&controls) &&
                                    register_window_classes(::GetModuleHandleW(nullptr), ::CreateSolidBrush(0));
-    EXPECT_TRUE(registered && (hwnd = window.create(::GetModuleHandleW(nullptr))));
-    ::ShowWindow(hwnd, SW_SHOWNORMAL);
+    EXPECT_TRUE(registered && window.create(::GetModuleHandleW(nullptr)));
+    ::ShowWindow(window.hwnd(), SW_SHOWNORMAL);
   }
-  ~MainWindowTest() override { finish(), ::DestroyWindow(hwnd); }
+  ~MainWindowTest() override { finish(), ::DestroyWindow(window.hwnd()); }
   // Runs the message loop until no operation is busy (or a minute passed).
   void finish() {
     for (int wait = 0; wait < 30000 && (wait == 0 || window.operations().busy()); ++wait, ::Sleep(2)) {
@@ -50,22 +50,19 @@ class MainWindowTest : public ::testing::Test {
     }
     ASSERT_FALSE(window.operations().busy());
   }
-  void command(int id) { ::SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+  void command(int id) { ::SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
   HWND c(int id) { return window.control(id); }
   std::string text(HWND control) {
     wchar_t buffer[4096] = {};
     return ::GetWindowTextW(control, buffer, 4096), u8(buffer);
   }
-  // What the user sees: status, download labels, disabled camera controls, a
-  // blocked shutdown, the preview, the lines logged since the last look (how
-  // many, the last) and the boxes shown.
+  // What the user sees: status, download labels, disabled camera controls, a blocked shutdown, the
+  // preview, the lines logged since the last look (how many, the last) and the boxes shown.
   std::string seen() {
     std::string s = text(window.control_at(kRowStatusTitle)) + " | " + text(c(kIdDownloadSelected)) + " | " +
                     text(c(kIdDownloadAll));
-    int disabled = 0;
-    for (int id : {kIdRefresh, kIdDownloadSelected, kIdDownloadAll, kIdSelectAll, kIdSelectNone, kIdPhotoList}) {
-      disabled += !::IsWindowEnabled(c(id));
-    }
+    const int ids[] = {kIdRefresh, kIdDownloadSelected, kIdDownloadAll, kIdSelectAll, kIdSelectNone, kIdPhotoList};
+    const auto disabled = std::count_if(ids, ids + 6, [this](int id) { return !::IsWindowEnabled(c(id)); });
     if (disabled != 0) s += " | " + std::to_string(disabled) + " disabled";
     if (!shell.blocked.empty()) s += " | shutdown blocked";
     if (window.preview_loading()) s += " | loading";
@@ -83,20 +80,12 @@ class MainWindowTest : public ::testing::Test {
     click.hdr = {c(kIdPhotoList), kIdPhotoList, static_cast<UINT>(NM_CLICK)};
     click.iItem = row;
     click.ptAction = {item.left + x, (item.top + item.bottom) / 2};
-    ::SendMessageW(hwnd, WM_NOTIFY, kIdPhotoList, reinterpret_cast<LPARAM>(&click));
-  }
-  void check_rows(std::initializer_list<int> rows) {
-    for (int row : rows) ListView_SetCheckState(c(kIdPhotoList), row, TRUE);
-  }
-  void plug(sim::DeviceTreeScenario tree, UINT message) {
-    rig.tree.replace(sim::device_tree_scenario(tree));
-    ::SendMessageW(hwnd, message, message == WM_TIMER ? kStatusTimer : DBT_DEVNODES_CHANGED, 0);
+    ::SendMessageW(window.hwnd(), WM_NOTIFY, kIdPhotoList, reinterpret_cast<LPARAM>(&click));
   }
 
   test::OperationRig rig;
   RecordingShell shell;
   MainWindow window{rig.env, shell, false};
-  HWND hwnd = nullptr;
   std::size_t log_seen = 0;
 };
 
@@ -130,8 +119,8 @@ TEST_F(MainWindowTest, FromRefreshToDownloadAndUnplug) {
             "photos first.");
 
   command(kIdRefresh);
-  ::SendMessageW(hwnd, WM_CLOSE, 0, 0);  // refused while the camera is in use, as ending the session is
-  EXPECT_EQ(::SendMessageW(hwnd, WM_QUERYENDSESSION, 0, 0), FALSE);
+  ::SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);  // refused while the camera is in use, as ending the session is
+  EXPECT_EQ(::SendMessageW(window.hwnd(), WM_QUERYENDSESSION, 0, 0), FALSE);
   EXPECT_EQ(shell.blocked, "Velmora is still downloading photos from the camera.");
   EXPECT_EQ(seen(),
             "Camera operation in progress... | Download Selected (0) | Download All (0) | 6 disabled | "
@@ -139,17 +128,16 @@ TEST_F(MainWindowTest, FromRefreshToDownloadAndUnplug) {
             "progress: A camera operation is still active. Closing during USB transfer could leave files "
             "incomplete.\nClose after the operation has finished.");
   finish();
-  EXPECT_EQ(::SendMessageW(hwnd, WM_QUERYENDSESSION, 0, 0), TRUE);
+  EXPECT_EQ(::SendMessageW(window.hwnd(), WM_QUERYENDSESSION, 0, 0), TRUE);
   std::string first_row;
   wchar_t cell[64];
-  for (int column = 0; column < 6; ++column) {
+  for (int column = 0; column < 6; ++column, first_row += u8(cell) + "|") {
     ListView_GetItemText(c(kIdPhotoList), 0, column, cell, 64);
-    first_row += u8(cell) + "|";
   }
   EXPECT_EQ(first_row, "1|High (HR)|Yes (CP)|352 \u00d7 288|28,009|Preview  \u203a|");
 
   // Checked rows count; with none checked, or no folder, nothing starts.
-  check_rows({0, 3});
+  for (int row : {0, 3}) ListView_SetCheckState(c(kIdPhotoList), row, TRUE);
   EXPECT_EQ(seen(),
             "Camera connected \u2014 ready | Download Selected (2) | Download All (7) | "
             "log +8: Found 7 validated item(s). Check photos or Download All.");
@@ -173,7 +161,7 @@ TEST_F(MainWindowTest, FromRefreshToDownloadAndUnplug) {
   // While the download runs, refresh, preview, selection and Download All are refused.
   test::TempDir out;
   ::SetWindowTextW(c(kIdFolderEdit), out.path().wstring().c_str());
-  check_rows({0, 2});
+  for (int row : {0, 2}) ListView_SetCheckState(c(kIdPhotoList), row, TRUE);
   command(kIdDownloadSelected);
   command(kIdRefresh);
   click_row(1, 60);
@@ -197,9 +185,11 @@ TEST_F(MainWindowTest, FromRefreshToDownloadAndUnplug) {
   EXPECT_EQ(shell.opened, out.path().string());
 
   rig.camera.unplug();
-  plug(sim::DeviceTreeScenario::Empty, WM_DEVICECHANGE);
+  rig.tree.replace(sim::device_tree_scenario(sim::DeviceTreeScenario::Empty));
+  ::SendMessageW(window.hwnd(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
   EXPECT_EQ(seen(), "Camera disconnected | Download Selected (0) | Download All (0)");
-  plug(sim::DeviceTreeScenario::CameraWithoutDriver, WM_TIMER);
+  rig.tree.replace(sim::device_tree_scenario(sim::DeviceTreeScenario::CameraWithoutDriver));
+  ::SendMessageW(window.hwnd(), WM_TIMER, kStatusTimer, 0);
   RECT setup, detail;
   ::GetWindowRect(c(kIdSetupSteps), &setup);
   ::GetWindowRect(window.control_at(kRowStatusDetail), &detail);
