@@ -1,17 +1,12 @@
 #!/usr/bin/env python3
-"""Checks the resources linked into velmora.exe, read back with windres.
-
-usage: check_resources.py WINDRES VELMORA_EXE
-"""
-import re
-import subprocess
-import sys
+"""Checks the resources linked into velmora.exe, read back with windres: check_resources.py WINDRES VELMORA_EXE"""
+import re, subprocess, sys
 
 rc = subprocess.run([sys.argv[1], "-i", sys.argv[2], "-O", "rc"], check=True, capture_output=True, text=True).stdout
 group = re.search(r"^101 14 .*?^END", rc, re.M | re.S)
 sizes = {int(w, 8) or 256 for w in re.findall(r'"\\(\d{3})\\\d{3}\\000\\000", 1, 32,', group[0] if group else "")}
-manifest = "".join(re.findall(r'^\s*"(.*)"$', rc[rc.find("RT_MANIFEST"):rc.find("END", rc.find("RT_MANIFEST"))], re.M))
-manifest = manifest.replace('""', '"')
+manifest = rc[rc.find("RT_MANIFEST"):rc.find("END", rc.find("RT_MANIFEST"))]
+manifest = "".join(re.findall(r'^\s*"(.*)"$', manifest, re.M)).replace('""', '"')
 checks = {
     "icon 101 has 16, 32 and 48 pixel images of 32 bits": {16, 32, 48} <= sizes,
     "manifest asks for common controls 6": 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' in manifest,
