@@ -33,37 +33,41 @@ std::vector<std::string> split_list(const std::string& text, const std::string& 
   }
 }
 
-void apply_styles(const std::string& list, DownloadOptions& o) {
-  o.restrained = o.balanced = o.expressive = false;
-  if (list == "none") return;
-  const std::map<std::string, bool DownloadOptions::*> styles = {
-      {"restrained", &DownloadOptions::restrained},
-      {"balanced", &DownloadOptions::balanced},
-      {"expressive", &DownloadOptions::expressive},
-  };
-  for (const auto& name : split_list(list, "--styles")) {
-    const auto it = styles.find(name);
-    if (it == styles.end()) throw UsageError{"unknown style: " + name};
+using OptionFlags = std::map<std::string, bool DownloadOptions::*>;
+
+// Sets the flag of each name in the option's comma-separated list.
+void apply_names(const std::string& list, const std::string& option, const char* kind, const OptionFlags& flags,
+                 DownloadOptions& o) {
+  for (const auto& name : split_list(list, option)) {
+    const auto it = flags.find(name);
+    if (it == flags.end()) throw UsageError{std::string("unknown ") + kind + ": " + name};
     o.*(it->second) = true;
   }
 }
 
+void apply_styles(const std::string& list, DownloadOptions& o) {
+  o.restrained = o.balanced = o.expressive = false;
+  if (list == "none") return;
+  static const OptionFlags styles = {
+      {"restrained", &DownloadOptions::restrained},
+      {"balanced", &DownloadOptions::balanced},
+      {"expressive", &DownloadOptions::expressive},
+  };
+  apply_names(list, "--styles", "style", styles, o);
+}
+
 void apply_sets(const std::string& list, DownloadOptions& o) {
-  const std::map<std::string, bool DownloadOptions::*> sets = {
+  static const OptionFlags sets = {
       {"brighter", &DownloadOptions::brighter},
       {"more-color", &DownloadOptions::more_color},
       {"lower-contrast", &DownloadOptions::lower_contrast},
       {"stronger-destripe", &DownloadOptions::stronger_destriping},
   };
-  for (const auto& name : split_list(list, "--sets")) {
-    const auto it = sets.find(name);
-    if (it == sets.end()) throw UsageError{"unknown set: " + name};
-    o.*(it->second) = true;
-  }
+  apply_names(list, "--sets", "set", sets, o);
 }
 
-const std::map<std::string, bool DownloadOptions::*>& switches() {
-  static const std::map<std::string, bool DownloadOptions::*> table = {
+const OptionFlags& switches() {
+  static const OptionFlags table = {
       {"--legacy-proc", &DownloadOptions::legacy_proc},
       {"--baseline", &DownloadOptions::baseline_render},
       {"--historical-mars", &DownloadOptions::historical_mars},
