@@ -1,22 +1,20 @@
 // Downloads of small camera images: the files each option set creates, in
-// order; byte-exact goldens of everything a download leaves; and the
-// overlapped job leaving exactly what one photo at a time leaves.
+// order, and everything a download leaves, byte for byte, one photo at a time
+// and overlapped.
 #include <gtest/gtest.h>
 
 #include "ops/session_log.h"
 #include "support/download_rig.h"
-#include "support/invariants.h"
 
 namespace velmora {
 namespace {
 
 using test::DownloadRig;
 using test::StoredPhoto;
+using O = DownloadOptions;
 
-const StoredPhoto kC{test::kLowRes | test::kCompressedFlag, test::compressed_photo()};
-const StoredPhoto kU{test::kLowRes, test::uncompressed_photo()};
-const StoredPhoto kN{test::kNonStill, test::non_still_photo()};
-const StoredPhoto kT{test::kLowRes | test::kCompressedFlag, test::tight_compressed_photo()};
+const StoredPhoto kC = test::photo(true, 8192), kU = test::photo(false), kT = test::tight_photo();
+const StoredPhoto kN{test::kNonStill, std::vector<std::uint8_t>(3000, 0x5A)};
 
 // Names without "Velmora_" and the time stamp; a photo's stem is written
 // once, at its first file: "001_LR-CP.velmoraraw _balanced.png".
@@ -32,71 +30,49 @@ std::string compact(const std::vector<std::string>& names) {
   return out;
 }
 
-struct OptionsCase {
-  const char* name;
-  std::vector<StoredPhoto> photos;
-  std::vector<std::uint64_t> indices;
-  std::function<void(DownloadOptions&)> options;
-  std::string files;  // created, in order
-  std::string report;  // the errors, or what the job threw
-  std::string refuse = {};  // creates of names containing this fail
-};
-
-const auto kCouldNotCreate = "Could not create a new output file (or filename collision)";
-
-DownloadOptions every_option() {
-  DownloadOptions o;
-  for (const auto& flag : kDownloadFlags) o.*flag = true;
-  o.dated_folder = false;
-  return o;
-}
-
 TEST(Download, FilesOfEachOptionSet) {
-  const OptionsCase cases[] = {
-      {"default styles", {kU}, {0}, [](DownloadOptions& o) { o = {}; },
-       "001_LR-nP.velmoraraw _restrained.png _balanced.png _expressive.png", ""},
-      {"uncompressed: four fun renders, no decoder variants", {kU}, {0}, [](DownloadOptions& o) { o.experimental = true; },
-       "001_LR-nP.velmoraraw _fun-rggb-proc21.png _fun-bggr-mars.png _fun-rggb-baseline.png _fun-gbrg-proc21.png", ""},
-      {"decoder variants that fail are skipped", {kT}, {0},
-       [](DownloadOptions& o) { o.experimental = o.save_usb_log = true; },
+  struct Case {
+    std::vector<StoredPhoto> photos;
+    std::vector<std::uint64_t> indices;
+    std::vector<bool O::*> flags;  // none: the default options
+    std::string files, report = {}, refuse = {};  // created in order; the errors; creates of such names fail
+  };
+  const Case cases[] = {
+      {{kU}, {0}, {}, "001_LR-nP.velmoraraw _restrained.png _balanced.png _expressive.png"},
+      {{kU}, {0}, {&O::experimental},  // no decoder variants for an uncompressed photo
+       "001_LR-nP.velmoraraw _fun-rggb-proc21.png _fun-bggr-mars.png _fun-rggb-baseline.png _fun-gbrg-proc21.png"},
+      {{kT}, {0}, {&O::experimental, &O::save_usb_log},  // failing decoder variants are skipped
        "001_LR-CP.velmoraraw _fun-rggb-proc21.png _fun-offset1-proc21.png _fun-offset2-proc21.png "
        "_fun-offset3-proc21.png _fun-offset4-proc21.png _fun-offset5-proc21.png _fun-swapsigns-proc21.png "
-       "_fun-swapsigns-baseline.png session.txt", ""},
-      {"sets never apply to the baseline", {kC}, {0},
-       [](DownloadOptions& o) { o.legacy_proc = o.brighter = o.baseline_render = true; },
-       "001_LR-CP.velmoraraw _proc20.png _proc20-brighter.png _proc23.png _proc23-brighter.png _baseline.png", ""},
-      {"diagnostic files follow the archive", {kU}, {0},
-       [](DownloadOptions& o) { o.balanced = o.save_usb_transfer = o.save_metadata = o.save_bayer_plane = true; },
-       "001_LR-nP.velmoraraw _transfer.bin _metadata.txt _bayer.bin _balanced.png", ""},
-      {"the same photo twice in one second", {kU, kU}, {1, 1, 0},
-       [](DownloadOptions& o) { o.balanced = o.save_metadata = true; },
+       "_fun-swapsigns-baseline.png session.txt"},
+      {{kC}, {0}, {&O::legacy_proc, &O::brighter, &O::baseline_render},  // sets never apply to the baseline
+       "001_LR-CP.velmoraraw _proc20.png _proc20-brighter.png _proc23.png _proc23-brighter.png _baseline.png"},
+      {{kU}, {0}, {&O::balanced, &O::save_usb_transfer, &O::save_metadata, &O::save_bayer_plane},
+       "001_LR-nP.velmoraraw _transfer.bin _metadata.txt _bayer.bin _balanced.png"},
+      {{kU, kU}, {1, 1, 0}, {&O::balanced, &O::save_metadata},  // the same photo twice in one second
        "002_LR-nP.velmoraraw _metadata.txt _balanced.png _02.velmoraraw _metadata_02.txt _balanced_02.png "
-       "001_LR-nP.velmoraraw _metadata.txt _balanced.png", ""},
-      {"a file that cannot be made fails its photo after the archive", {kU}, {0},
-       [](DownloadOptions& o) { o.save_metadata = o.save_usb_log = true; }, "001_LR-nP.velmoraraw session.txt",
-       std::string("Photo 1: ") + kCouldNotCreate + "\n", "_metadata_"},
+       "001_LR-nP.velmoraraw _metadata.txt _balanced.png"},
+      {{kU}, {0}, {&O::save_metadata, &O::save_usb_log}, "001_LR-nP.velmoraraw session.txt",
+       "Photo 1: Could not create a new output file (or filename collision)\n", "_metadata_"},
   };
-  for (const OptionsCase& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.files);
     DownloadRig rig(c.photos);
     rig.files.faults.refuse_name_containing = c.refuse;
-    DownloadOptions options = test::no_renders();
-    c.options(options);
-    DownloadResult result;
-    std::string report = test::failure_of([&] { result = rig.run(c.indices, options); });
-    if (report == "(no failure)") {
-      report = utf16_to_utf8(result.errors);
-      EXPECT_EQ(test::download_problem(result, c.indices.size(), rig.lines), "");
-    }
+    O options;
+    if (!c.flags.empty()) options.restrained = options.balanced = options.expressive = false;
+    for (const auto flag : c.flags) options.*flag = true;
+    const DownloadResult result = rig.run(c.indices, options);
+    EXPECT_EQ(test::download_problem(result, c.indices.size(), rig.lines), "");
     EXPECT_EQ(compact(rig.files.created()), c.files);
-    EXPECT_EQ(report, c.report);
+    EXPECT_EQ(utf16_to_utf8(result.errors), c.report);
     EXPECT_EQ(test::camera_problem(rig.camera, &rig.tree), "");
   }
 }
 
 TEST(Download, NestedDatedFoldersAndJobFailuresBeforeTheFirstPhoto) {
   DownloadRig rig({kU});
-  DownloadOptions options = test::no_renders();
+  O options;
   options.dated_folder = true;
   options.destination = (rig.dir.path() / "a" / "b").u16string();
   EXPECT_EQ(rig.run({0}, options).folder, (rig.dir.path() / "a" / "b" / "2025-03-14_01").u16string());
@@ -107,74 +83,58 @@ TEST(Download, NestedDatedFoldersAndJobFailuresBeforeTheFirstPhoto) {
   rig.camera.unplug();
   EXPECT_EQ(test::failure_of([&] { rig.run({0}, {}); }), "CreateFile (Win32 error 2)");
   EXPECT_TRUE(rig.lines.empty());
-  EXPECT_EQ(rig.files.created().size(), 2u);
+  EXPECT_EQ(rig.files.created().size(), 8u);
 }
 
-// What a download of every option leaves, byte for byte: the files, the
-// progress, the file calls and the names in the order made, and the report,
-// by a 64-bit FNV-1a digest.
-struct Outcome {
-  std::string report;
-  std::uint64_t digest = 14695981039346656037u, bytes = 0;
-  void add(const std::string& text) {
-    for (unsigned char c : text + '\n') digest = (digest ^ c) * 1099511628211u;
-  }
-};
+using FaultFn = std::function<std::optional<sim::FaultAction>(const sim::TransferContext&)>;
 
-Outcome download(std::function<std::optional<sim::FaultAction>(const sim::TransferContext&)> fault,
-                 std::optional<std::uint64_t> disk_space, const DownloadConcurrency& concurrency) {
+// A download of every option: its report, and a 64-bit FNV-1a digest of the
+// files, the progress, the file calls, the names in the order made and the report.
+std::pair<std::string, std::uint64_t> download(const FaultFn& fault, std::optional<std::uint64_t> disk_space,
+                                               const DownloadConcurrency& concurrency, std::uint64_t* bytes = nullptr) {
   sim::SimulatedCameraConfig config;
-  config.fault = std::move(fault);
+  config.fault = fault;
   DownloadRig rig({kC, kU, kN, kT}, config);
   rig.files.faults.disk_space = disk_space;
-  Outcome out;
-  DownloadResult result;
-  out.report = test::failure_of([&] { result = rig.run({0, 1, 2, 9, 3}, every_option(), concurrency); });
-  out.report += " " + std::to_string(result.saved) + "/" + std::to_string(result.failed) + " " + utf16_to_utf8(result.errors);
-  for (const auto& [name, bytes] : test::folder_contents(rig.destination())) {
-    out.add(name + std::string(bytes.begin(), bytes.end()));
-    out.bytes += bytes.size();
+  O options;
+  for (const auto& flag : kDownloadFlags) options.*flag = flag != &O::dated_folder;
+  DownloadResult r;
+  std::string report = test::failure_of([&] { r = rig.run({0, 1, 2, 9, 3}, options, concurrency); });
+  report += " " + std::to_string(r.saved) + "/" + std::to_string(r.failed) + " " + utf16_to_utf8(r.errors);
+  std::uint64_t digest = 14695981039346656037u;
+  const auto add = [&](const std::string& text) {
+    for (unsigned char c : text + '\n') digest = (digest ^ c) * 1099511628211u;
+  };
+  for (const auto& [name, content] : test::folder_contents(rig.destination())) {
+    add(name + std::string(content.begin(), content.end()));
+    if (bytes) *bytes += content.size();
   }
-  using Lines = std::vector<std::string>;
-  for (const Lines* lines : std::initializer_list<const Lines*>{&rig.lines, &rig.files.calls(), &rig.files.created()}) {
-    for (const auto& line : *lines) out.add(line);
-  }
-  out.add(out.report);
-  return out;
+  for (const auto& lines : {rig.lines, rig.files.calls(), rig.files.created()}) std::for_each(lines.begin(), lines.end(), add);
+  add(report);
+  return {report, digest};
 }
 
 TEST(Download, OverlappedLeavesWhatOnePhotoAtATimeLeaves) {
-  const std::uint64_t healthy_bytes = download(nullptr, std::nullopt, {1, 0}).bytes;
-  const auto at = [](int ordinal, sim::FaultAction action) {
-    return [=](const sim::TransferContext& t) -> std::optional<sim::FaultAction> {
-      if (t.photo_ordinal == ordinal && t.chunk == 1) return action;
-      return std::nullopt;
+  std::uint64_t healthy_bytes = 0;
+  download(nullptr, std::nullopt, {1, 0}, &healthy_bytes);
+  const auto at = [](int ordinal, sim::FaultAction action) -> FaultFn {
+    return [=](const sim::TransferContext& t) {
+      return t.photo_ordinal == ordinal && t.chunk == 1 ? std::optional(action) : std::nullopt;
     };
   };
-  struct Case {
-    const char* name;
-    std::function<std::optional<sim::FaultAction>(const sim::TransferContext&)> fault;
-    std::optional<std::uint64_t> disk_space;
-    std::string report;
-    std::uint64_t golden;
-  };
-  const Case cases[] = {
-      {"healthy", nullptr, std::nullopt, "(no failure) 3/2 ", 0xe98e01518964d5d8},
-      {"second photo's fetch fails", at(2, {}), std::nullopt,
-       "(no failure) 2/3 Photo 2: WinUsb_ReadPipe (Win32 error 121)\n", 0x5656e58f121348},
-      {"unplugged during the third photo", at(3, {sim::FaultAction::Kind::Unplug}), std::nullopt,
+  const std::tuple<FaultFn, std::optional<std::uint64_t>, std::string, std::uint64_t> cases[] = {
+      {nullptr, std::nullopt, "(no failure) 3/2 ", 0xe98e01518964d5d8},
+      {at(2, {}), std::nullopt, "(no failure) 2/3 Photo 2: WinUsb_ReadPipe (Win32 error 121)\n", 0x5656e58f121348},
+      {at(3, {sim::FaultAction::Kind::Unplug}), std::nullopt,
        "(no failure) 2/3 Photo 4: WinUsb_ReadPipe (Win32 error 1167)\n", 0xc2c846eda5cd428b},
-      // The session log is written last, so the job ends with its failure.
-      {"disk fills half-way", nullptr, healthy_bytes / 2, "Could not finish writing output file 0/0 ", 0x985a37b2cb540023},
+      // The disk fills half-way; the session log is written last, so the job ends with its failure.
+      {nullptr, healthy_bytes / 2, "Could not finish writing output file 0/0 ", 0x985a37b2cb540023},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Outcome one = download(c.fault, c.disk_space, {1, 0});
-    const Outcome overlapped = download(c.fault, c.disk_space, {2, 3});
-    EXPECT_EQ(one.report, c.report);
-    EXPECT_EQ(one.digest, c.golden) << std::hex << one.digest;
-    EXPECT_EQ(overlapped.report, one.report);
-    EXPECT_EQ(overlapped.digest, one.digest);
+  for (const auto& [fault, disk_space, report, golden] : cases) {
+    SCOPED_TRACE(report);
+    const auto one = download(fault, disk_space, {1, 0});
+    EXPECT_EQ(one, std::pair(report, golden)) << std::hex << one.second;
+    EXPECT_EQ(download(fault, disk_space, {2, 3}), one);
   }
 }
 
@@ -186,13 +146,13 @@ TEST(Download, NamesTextsAndChecksAroundTheJob) {
   EXPECT_EQ(download_stem(6, entry) + download_stem(999, entry), "Velmora_007_HR-CPVelmora_1000_HR-CP");
   const std::vector<std::uint8_t> bytes = {0x00, 0x0f, 0xf0, 0xff};
   EXPECT_EQ(hex_bytes_limited(bytes, 4) + "|" + hex_bytes_limited(bytes, 3), "00 0f f0 ff|00 0f f0 ...");
-  EXPECT_EQ(download_started_line(3), u"Downloading 3 photograph(s) into the selected folder...");
-  EXPECT_EQ(download_finished_line({3, 1, u"", u""}), u"Finished: 3 saved, 1 failed.");
+  EXPECT_EQ(download_started_line(3) + download_finished_line({3, 1, u"", u""}),
+            u"Downloading 3 photograph(s) into the selected folder...Finished: 3 saved, 1 failed.");
   for (int item : {-1, 0, 1, 2, 3}) EXPECT_EQ(bayer_pattern_from_selection(item), "11023"[item + 1] - '0') << item;
   EXPECT_EQ(collect_download_indices(false, 4, {false, true, false, true}), (std::vector<std::uint64_t>{1, 3}));
-  // The styles and the extra renders give something to render; sets and saved diagnostics alone do not.
-  for (std::size_t i = 0; i < kDownloadFlags.size(); ++i) {
-    DownloadOptions o = test::no_renders();
+  for (std::size_t i = 0; i < kDownloadFlags.size(); ++i) {  // sets and saved diagnostics alone render nothing
+    O o;
+    o.restrained = o.balanced = o.expressive = false;
     o.*kDownloadFlags[i] = true;
     EXPECT_EQ(has_something_to_render(o), i < 3 || i >= 12) << i;
   }

@@ -13,8 +13,7 @@ namespace velmora::test {
 namespace {
 
 std::size_t count_containing(const std::vector<std::string>& lines, const std::string& part) {
-  return static_cast<std::size_t>(
-      std::count_if(lines.begin(), lines.end(), [&](auto& l) { return l.find(part) != std::string::npos; }));
+  return std::count_if(lines.begin(), lines.end(), [&](auto& l) { return l.find(part) != std::string::npos; });
 }
 
 bool fail_with(std::uint32_t code) {
@@ -32,38 +31,32 @@ std::string first_problem(std::initializer_list<std::string> problems) {
 }
 
 std::string command_problem(const sim::SimulatedCamera& camera) {
-  for (const auto& write : camera.host_writes()) {
-    const bool allowed = (write.size() == 1 && (write[0] == 0x21 || write[0] == 0x19)) ||
-                         (write.size() == 2 && write[0] == 0x19);
-    if (!allowed) return "host sent " + hex_bytes(write);
+  for (const auto& w : camera.host_writes()) {
+    if (w.empty() || w.size() > 2 || (w[0] != 0x19 && (w[0] != 0x21 || w.size() != 1))) return "host sent " + hex_bytes(w);
   }
-  if (!camera.violations().empty()) return "simulator saw: " + camera.violations().front();
-  return {};
+  return camera.violations().empty() ? "" : "simulator saw: " + camera.violations().front();
 }
 
 std::string camera_problem(const sim::SimulatedCamera& camera, const sim::SimulatedDeviceTree* tree) {
-  if (auto problem = command_problem(camera); !problem.empty()) return problem;
-  if (camera.open_handles() != 0) return std::to_string(camera.open_handles()) + " device handle(s) left open";
-  if (tree != nullptr && tree->open_sets() != 0) return "device information set left open";
-  return {};
+  return first_problem({command_problem(camera), camera.open_handles() != 0 ? "device handle left open" : "",
+                        tree && tree->open_sets() != 0 ? "device information set left open" : ""});
 }
 
 std::string failure_text_problem(Operation, const std::string& text) {
-  // The system's own texts are one line beginning with a capital letter; the
+  // The system's texts are one line beginning with a capital letter; the
   // standard library's ("vector::_M_range_check", "bad_alloc") are not.
   const bool own = !text.empty() && std::isupper(static_cast<unsigned char>(text[0])) &&
                    text.find('\n') == std::string::npos && text != "(no failure)";
-  return own ? std::string() : "not a failure text of the operation: \"" + text + "\"";
+  return own ? "" : "not a failure text of the operation: \"" + text + "\"";
 }
 
 std::string download_problem(const DownloadResult& result, std::size_t requested,
                              const std::vector<std::string>& progress) {
-  if (result.saved < 0 || result.failed < 0 ||
-      static_cast<std::size_t>(result.saved) + static_cast<std::size_t>(result.failed) != requested) {
-    return "saved " + std::to_string(result.saved) + " + failed " + std::to_string(result.failed) +
-           " is not the " + std::to_string(requested) + " requested";
+  if (result.saved < 0 || result.failed < 0 || std::size_t(result.saved + result.failed) != requested) {
+    return "saved " + std::to_string(result.saved) + " + failed " + std::to_string(result.failed) + " is not " +
+           std::to_string(requested);
   }
-  if (count_containing(progress, " archived and rendered.") != static_cast<std::size_t>(result.saved)) {
+  if (count_containing(progress, " archived and rendered.") != std::size_t(result.saved)) {
     return "progress and the saved count disagree";
   }
   const std::string errors = utf16_to_utf8(result.errors);
@@ -77,17 +70,14 @@ std::string download_problem(const DownloadResult& result, std::size_t requested
       return problem;
     }
   }
-  if (lines != count_containing(progress, " failed safely.") || lines > static_cast<std::size_t>(result.failed)) {
+  if (lines != count_containing(progress, " failed safely.") || lines > std::size_t(result.failed)) {
     return "report lines and failed photos disagree";
   }
   return {};
 }
 
-FaultyFileApi::FaultyFileApi(FileFaults faults_in, FileApi& real) : faults(std::move(faults_in)), real_(real) {}
-
 FileHandle FaultyFileApi::create_new_file(const std::filesystem::path& path) {
   calls_.push_back("create");
-  if (faults.before_create) faults.before_create(++creates_, path);
   const std::string name = utf16_to_utf8(path.filename().u16string());
   const auto& refused = faults.refuse_name_containing;
   if (fail_now() || faults.fail_create || (!refused.empty() && name.find(refused) != std::string::npos)) {
@@ -96,7 +86,7 @@ FileHandle FaultyFileApi::create_new_file(const std::filesystem::path& path) {
   }
   const FileHandle file = real_.create_new_file(path);
   if (file != invalid_file_handle()) {
-    open_[file] = Open{path};
+    open_[file] = {path, true};
     created_paths_.insert(path);
     created_.push_back(name);
   }
@@ -117,14 +107,14 @@ bool FaultyFileApi::write_file(FileHandle file, const std::uint8_t* data, std::u
     faults.disk_space = 0;
     ok = real_.write_file(file, data, fits, written) && (faults.full_disk_writes_short || fail_with(kErrorDiskFull));
   }
-  if (!ok || *written != size) open_[file].intact = false;
+  if (!ok || *written != size) open_[file].second = false;
   return ok;
 }
 
 bool FaultyFileApi::flush_file_buffers(FileHandle file) {
   calls_.push_back("flush");
   const bool ok = fail_now() || faults.fail_flush ? fail_with(kErrorDiskFull) : real_.flush_file_buffers(file);
-  if (!ok) open_[file].intact = false;
+  if (!ok) open_[file].second = false;
   return ok;
 }
 
@@ -133,7 +123,7 @@ bool FaultyFileApi::close_handle(FileHandle file) {
   const bool closed = real_.close_handle(file);
   const bool ok = fail_now() || faults.fail_close ? fail_with(kErrorDiskFull) : closed;
   if (const auto it = open_.find(file); it != open_.end()) {
-    if (ok && it->second.intact) finished_.insert(it->second.path);
+    if (ok && it->second.second) finished_.insert(it->second.first);
     open_.erase(it);
   }
   return ok;
@@ -141,7 +131,6 @@ bool FaultyFileApi::close_handle(FileHandle file) {
 
 bool FaultyFileApi::delete_file(const std::filesystem::path& path) {
   calls_.push_back("delete");
-  if (faults.fail_delete) return fail_with(kErrorAccessDenied);
   const bool ok = real_.delete_file(path);
   if (ok) finished_.erase(path);
   return ok;
@@ -163,10 +152,11 @@ FolderContents folder_contents(const std::filesystem::path& folder) {
   std::error_code error;
   for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
        !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-    if (!it->is_regular_file()) continue;
     std::ifstream in(it->path(), std::ios::binary);
-    contents[utf16_to_utf8(it->path().lexically_relative(folder).u16string())] =
-        std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (it->is_regular_file()) {
+      contents[utf16_to_utf8(it->path().lexically_relative(folder).u16string())].assign(
+          std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
   }
   return contents;
 }
@@ -174,16 +164,12 @@ FolderContents folder_contents(const std::filesystem::path& folder) {
 std::string folder_problem(const FolderContents& before, const FolderContents& after,
                            const FolderContents* reference) {
   for (const auto& [name, bytes] : before) {
-    const auto it = after.find(name);
-    if (it == after.end()) return "file gone: " + name;
-    if (it->second != bytes) return "file overwritten: " + name;
+    if (!after.count(name) || after.at(name) != bytes) return "file gone or overwritten: " + name;
   }
-  if (reference == nullptr) return {};
   for (const auto& [name, bytes] : after) {
-    if (before.count(name)) continue;
-    const auto it = reference->find(name);
-    if (it == reference->end()) return "file not made without faults: " + name;
-    if (it->second != bytes) return "file differs from the one made without faults: " + name;
+    if (reference && !before.count(name) && (!reference->count(name) || reference->at(name) != bytes)) {
+      return "file unlike the one made without faults: " + name;
+    }
   }
   return {};
 }
