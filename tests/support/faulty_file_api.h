@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -46,11 +45,12 @@ class FaultyFileApi final : public FileApi {
 
  private:
   bool fail_now() { return ++countable_ == faults.fail_call; }
+  bool spoil(FileHandle file) { return intact_[open_[file]] = false; }
   FileApi& real_;
   std::size_t countable_ = 0;
   std::vector<std::string> calls_, created_;
-  std::map<FileHandle, std::pair<std::filesystem::path, bool>> open_;  // path, every call so far succeeded
-  std::set<std::filesystem::path> created_paths_, finished_;
+  std::map<FileHandle, std::filesystem::path> open_;
+  std::map<std::filesystem::path, bool> intact_;  // every create, write, flush and close succeeded
 };
 
 }  // namespace velmora::test

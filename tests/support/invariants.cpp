@@ -24,10 +24,8 @@ bool fail_with(std::uint32_t code) {
 }  // namespace
 
 std::string first_problem(std::initializer_list<std::string> problems) {
-  for (const auto& problem : problems) {
-    if (!problem.empty()) return problem;
-  }
-  return {};
+  const auto it = std::find_if(problems.begin(), problems.end(), [](auto& p) { return !p.empty(); });
+  return it == problems.end() ? "" : *it;
 }
 
 std::string command_problem(const sim::SimulatedCamera& camera) {
@@ -52,28 +50,23 @@ std::string failure_text_problem(Operation, const std::string& text) {
 
 std::string download_problem(const DownloadResult& result, std::size_t requested,
                              const std::vector<std::string>& progress) {
-  if (result.saved < 0 || result.failed < 0 || std::size_t(result.saved + result.failed) != requested) {
-    return "saved " + std::to_string(result.saved) + " + failed " + std::to_string(result.failed) + " is not " +
-           std::to_string(requested);
-  }
-  if (count_containing(progress, " archived and rendered.") != std::size_t(result.saved)) {
-    return "progress and the saved count disagree";
-  }
   const std::string errors = utf16_to_utf8(result.errors);
-  if (!errors.empty() && errors.back() != '\n') return "report line without a line end";
   std::istringstream report(errors);
   std::size_t lines = 0;
   for (std::string line; std::getline(report, line); ++lines) {
     const std::size_t colon = line.find(": ");
-    if (line.rfind("Photo ", 0) != 0 || colon == std::string::npos) return "report line \"" + line + "\"";
+    if (!line.starts_with("Photo ") || colon == std::string::npos) return "report line \"" + line + "\"";
     if (auto problem = failure_text_problem(Operation::DownloadPhoto, line.substr(colon + 2)); !problem.empty()) {
       return problem;
     }
   }
-  if (lines != count_containing(progress, " failed safely.") || lines > std::size_t(result.failed)) {
-    return "report lines and failed photos disagree";
-  }
-  return {};
+  const bool counts = result.saved >= 0 && result.failed >= 0 && std::size_t(result.saved + result.failed) == requested;
+  return first_problem(
+      {counts ? "" : "saved " + std::to_string(result.saved) + " + failed " + std::to_string(result.failed),
+       count_containing(progress, " archived and rendered.") == std::size_t(result.saved) ? "" : "progress and saved disagree",
+       errors.empty() || errors.back() == '\n' ? "" : "report line without a line end",
+       lines == count_containing(progress, " failed safely.") && lines <= std::size_t(result.failed)
+           ? "" : "report lines and failed photos disagree"});
 }
 
 FileHandle FaultyFileApi::create_new_file(const std::filesystem::path& path) {
@@ -86,8 +79,7 @@ FileHandle FaultyFileApi::create_new_file(const std::filesystem::path& path) {
   }
   const FileHandle file = real_.create_new_file(path);
   if (file != invalid_file_handle()) {
-    open_[file] = {path, true};
-    created_paths_.insert(path);
+    intact_[open_[file] = path] = true;
     created_.push_back(name);
   }
   return file;
@@ -107,54 +99,44 @@ bool FaultyFileApi::write_file(FileHandle file, const std::uint8_t* data, std::u
     faults.disk_space = 0;
     ok = real_.write_file(file, data, fits, written) && (faults.full_disk_writes_short || fail_with(kErrorDiskFull));
   }
-  if (!ok || *written != size) open_[file].second = false;
+  if (!ok || *written != size) spoil(file);
   return ok;
 }
 
 bool FaultyFileApi::flush_file_buffers(FileHandle file) {
   calls_.push_back("flush");
-  const bool ok = fail_now() || faults.fail_flush ? fail_with(kErrorDiskFull) : real_.flush_file_buffers(file);
-  if (!ok) open_[file].second = false;
-  return ok;
+  return (fail_now() || faults.fail_flush ? fail_with(kErrorDiskFull) : real_.flush_file_buffers(file)) || spoil(file);
 }
 
 bool FaultyFileApi::close_handle(FileHandle file) {
   calls_.push_back("close");
   const bool closed = real_.close_handle(file);
-  const bool ok = fail_now() || faults.fail_close ? fail_with(kErrorDiskFull) : closed;
-  if (const auto it = open_.find(file); it != open_.end()) {
-    if (ok && it->second.second) finished_.insert(it->second.first);
-    open_.erase(it);
-  }
+  const bool ok = (fail_now() || faults.fail_close ? fail_with(kErrorDiskFull) : closed) || spoil(file);
+  open_.erase(file);
   return ok;
 }
 
 bool FaultyFileApi::delete_file(const std::filesystem::path& path) {
   calls_.push_back("delete");
-  const bool ok = real_.delete_file(path);
-  if (ok) finished_.erase(path);
-  return ok;
+  return real_.delete_file(path);
 }
 
 std::string FaultyFileApi::problem() const {
   if (!open_.empty()) return std::to_string(open_.size()) + " file handle(s) left open";
-  for (const auto& path : created_paths_) {
+  for (const auto& [path, intact] : intact_) {
     std::error_code error;
-    if (std::filesystem::exists(path, error) && !finished_.count(path)) {
-      return "unfinished file left: " + utf16_to_utf8(path.filename().u16string());
-    }
+    if (!intact && std::filesystem::exists(path, error)) return "unfinished file left: " + path.filename().string();
   }
   return {};
 }
 
 FolderContents folder_contents(const std::filesystem::path& folder) {
   FolderContents contents;
-  std::error_code error;
-  for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
-       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-    std::ifstream in(it->path(), std::ios::binary);
-    if (it->is_regular_file()) {
-      contents[utf16_to_utf8(it->path().lexically_relative(folder).u16string())].assign(
+  std::error_code error;  // no folder: no files
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    if (entry.is_regular_file()) {
+      contents[utf16_to_utf8(entry.path().lexically_relative(folder).u16string())].assign(
           std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
   }
