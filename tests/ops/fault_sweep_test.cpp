@@ -21,17 +21,16 @@ using sim::FaultAction;
 using namespace test;
 
 // The codes the transport and the simulator name, one nobody names, and the faults that are not codes.
-const FaultAction kTransferFaults[] = {
-    {FaultAction::Kind::Fail, kErrorGenFailure},       {FaultAction::Kind::Fail, kErrorSemTimeout},
-    {FaultAction::Kind::Fail, kErrorDeviceNotConnected}, {FaultAction::Kind::Fail, kErrorFileNotFound},
-    {FaultAction::Kind::Fail, kErrorInvalidHandle},    {FaultAction::Kind::Fail, 995},
-    {FaultAction::Kind::Short, 0, 1},                  {FaultAction::Kind::Unplug}};
+constexpr auto kFail = FaultAction::Kind::Fail;
+const FaultAction kTransferFaults[] = {{kFail, kErrorGenFailure},    {kFail, kErrorSemTimeout},
+                                       {kFail, kErrorDeviceNotConnected}, {kFail, kErrorFileNotFound},
+                                       {kFail, kErrorInvalidHandle}, {kFail, 995},
+                                       {FaultAction::Kind::Short, 0, 1}, {FaultAction::Kind::Unplug}};
 
 // Counted from the operation's start: the n-th transfer gets the fault, or
-// the n-th sequence starts with a jam that stays.
+// without one the n-th sequence starts with a jam that stays.
 struct Fault {
   std::optional<FaultAction> transfer;
-  bool jam = false;
   std::uint64_t n = 0;
 };
 
@@ -59,7 +58,7 @@ RunEnd run(Operation op, const Fault& fault, const Job& job, const FolderContent
   config.fault = [&](const sim::TransferContext& t) {
     return counting && fault.transfer && t.total_transfer == base + fault.n ? fault.transfer : std::nullopt;
   };
-  config.jam_at = [&](const sim::SequenceContext&) { return counting && ++sequences == fault.n && fault.jam; };
+  config.jam_at = [&](const sim::SequenceContext&) { return counting && ++sequences == fault.n && !fault.transfer; };
   DownloadRig rig({photo(true), photo(false)}, config);
   if (op != Operation::Refresh) rig.scan();
   base = rig.camera.pipe_transfers();
@@ -81,9 +80,7 @@ RunEnd run(Operation op, const Fault& fault, const Job& job, const FolderContent
       const RgbImage image = render_preview(rig.env, rig.snapshot, 0, kPatternBggr, rig.progress);
       if (image.width != 176 || image.height != 144) end.problem = "preview of other dimensions";
     } else {
-      DownloadOptions options = job.options;
-      options.destination = folder.u16string();
-      result = run_download(rig.env, rig.snapshot, job.indices, options, rig.progress, rig.files, rig.time);
+      result = rig.run(job.indices, job.options);
       const auto tried = std::count_if(rig.lines.begin(), rig.lines.end(), [](auto& l) { return l.starts_with("Downloading"); });
       end.problem = first_problem({download_problem(result, job.indices.size(), rig.lines),
                                    std::size_t(tried) == job.indices.size() ? "" : "a photo was not tried"});
@@ -130,12 +127,12 @@ TEST(FaultSweep, EveryTransferAndSequenceOfEveryOperation) {
     ASSERT_TRUE(clean.succeeded && clean.problem.empty()) << clean.problem;
     const auto check = [&](const Fault& fault) {
       EXPECT_EQ(run(op, fault, job, &clean.files).problem, "")
-          << "operation " << int(op) << ", jam " << fault.jam << ", at " << fault.n;
+          << "operation " << int(op) << ", jam " << !fault.transfer << ", at " << fault.n;
     };
     for (std::uint64_t n = 1; n <= clean.transfers; n += stride()) {
-      for (const auto& action : kTransferFaults) check(Fault{action, false, n});
+      for (const auto& action : kTransferFaults) check(Fault{action, n});
     }
-    for (std::uint64_t n = 1; n <= clean.sequences; n += stride()) check(Fault{std::nullopt, true, n});
+    for (std::uint64_t n = 1; n <= clean.sequences; n += stride()) check(Fault{std::nullopt, n});
   }
 }
 

@@ -2,31 +2,24 @@
 // A download of a few small photos from the simulated camera at a fixed local
 // time into a temporary folder, through file calls that record and can fail.
 
-#include <string>
-#include <vector>
-
 #include "ops/download.h"
 #include "ops/refresh.h"
 #include "sim/mars_encoder.h"
 #include "sim/scenes.h"
-#include "support/faulty_file_api.h"
 #include "support/sim_fixture.h"
 #include "support/temp_dir.h"
 
 namespace velmora::test {
 
-inline constexpr std::uint8_t kLowRes = 0x00, kCompressedFlag = 0x20, kNonStill = 0x01;
-
 struct StoredPhoto {
-  std::uint8_t flags;
+  std::uint8_t flags;  // 0x20: compressed, 0x01: not a still; 176 x 144 without 0x02
   std::vector<std::uint8_t> bytes;
 };
 
-// A 176 x 144 photo: its header, then the scene's stream or samples. Zero
-// bytes after a stream decode as "no change": shifted-start decoder variants
-// run to the end.
+// A photo's header, then the scene's stream or samples. Zero bytes after a
+// stream decode as "no change": shifted-start decoder variants run to the end.
 inline StoredPhoto photo(bool compressed, std::size_t padding = 0) {
-  std::vector<std::uint8_t> bytes = {0x56, compressed ? kCompressedFlag : kLowRes, 11, 9, 0, 0, 0, 50, 0, 0, 0, 0};
+  std::vector<std::uint8_t> bytes = {0x56, std::uint8_t(compressed ? 0x20 : 0), 11, 9, 0, 0, 0, 50, 0, 0, 0, 0};
   const BayerPlane plane = sim::mosaic_scene_bggr(sim::Scene::Landscape, 176, 144);
   const auto data = compressed ? sim::encode_mars(plane) : plane.samples;
   bytes.insert(bytes.end(), data.begin(), data.end());
@@ -38,11 +31,9 @@ inline StoredPhoto photo(bool compressed, std::size_t padding = 0) {
 // With the decoder's 24 bits of look-ahead a start shifted by 6 or 7 bits
 // runs out of stream, 1 to 5 do not.
 inline StoredPhoto tight_photo() {
-  std::vector<std::uint8_t> bytes(12 + 3170, 0);
-  std::copy_n(photo(true).bytes.begin(), 12, bytes.begin());
-  bytes[12] = 0x90;
-  bytes[13] = 0x70;
-  return {kCompressedFlag, bytes};
+  std::vector<std::uint8_t> bytes = {0x56, 0x20, 11, 9, 0, 0, 0, 50, 0, 0, 0, 0, 0x90, 0x70};
+  bytes.resize(12 + 3170, 0);
+  return {0x20, bytes};
 }
 
 // The directory: its table at offset 16, ended by 0xFF.

@@ -3,8 +3,6 @@
 // disk or a broken device; they record every call and which files were
 // finished (every byte written, flushed and closed without an error).
 
-#include <cstdint>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>

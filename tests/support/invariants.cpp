@@ -55,10 +55,8 @@ std::string download_problem(const DownloadResult& result, std::size_t requested
   std::size_t lines = 0;
   for (std::string line; std::getline(report, line); ++lines) {
     const std::size_t colon = line.find(": ");
-    if (!line.starts_with("Photo ") || colon == std::string::npos) return "report line \"" + line + "\"";
-    if (auto problem = failure_text_problem(Operation::DownloadPhoto, line.substr(colon + 2)); !problem.empty()) {
-      return problem;
-    }
+    const std::string text = colon == std::string::npos ? "" : line.substr(colon + 2);
+    if (!line.starts_with("Photo ") || !failure_text_problem(Operation::DownloadPhoto, text).empty()) return "report line " + line;
   }
   const bool counts = result.saved >= 0 && result.failed >= 0 && std::size_t(result.saved + result.failed) == requested;
   return first_problem(

@@ -3,11 +3,7 @@
 // the disk failed: for the fault sweeps, the soak and the fuzzers (so no test
 // framework here). Each check returns what broke, or an empty string.
 
-#include <cstdint>
-#include <filesystem>
 #include <initializer_list>
-#include <string>
-#include <vector>
 
 #include "ops/download.h"
 #include "support/faulty_file_api.h"

@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdint>
 #include <memory>
-#include <string>
 
 #include "base/text.h"
 #include "link/transport.h"
@@ -47,13 +44,11 @@ inline std::array<std::uint8_t, 8> pat_entry(std::uint8_t flags, std::uint32_t l
 
 // The message of the failure that f must throw.
 template <typename F>
-std::string failure_of(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
+std::string failure_of(F&& f) try {
+  f();
   return "(no failure)";
+} catch (const std::exception& e) {
+  return e.what();
 }
 
 inline ::testing::AssertionResult only_allowed_commands(const sim::SimulatedCamera& camera) {
