@@ -16,10 +16,10 @@ def main():
         sim, u, get = "--simulated-camera", path("u"), ["download", "--styles", "balanced", "--to"]
         t.check("dump", run_velmora(velmora, "dump-camera-image", path("camera")).returncode == 0)
         os.mkdir(path("empty"))
-        with open(path("empty", "directory.bin"), "wb") as f:
-            f.write(bytes(16) + b"\xff" * 8 + bytes(8192 - 24))
-        with open(path("a-file"), "w") as f:
-            f.write("x")
+        for name, content in ((path("empty", "directory.bin"), bytes(16) + b"\xff" * 8 + bytes(8192 - 24)),
+                              (path("a-file"), b"x")):
+            with open(name, "wb") as f:
+                f.write(content)
         parsed = run_velmora(velmora, "pat", path("camera", "directory.bin")).stdout.splitlines()
         listed = "".join(f"{int(n) + 1} {rest}\n" for n, rest in (line.split(" ", 1) for line in parsed))
         # args, exit status, stdout, last stderr line (None: not checked), must not exist
