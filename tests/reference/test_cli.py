@@ -4,6 +4,7 @@ messages on stderr, usage errors, and the list numbered from 1. usage: python3 t
 import os
 import sys
 import tempfile
+from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from cli_runner import Tally, last_line, run_velmora  # noqa: E402
@@ -16,10 +17,8 @@ def main():
         sim, u, get = "--simulated-camera", path("u"), ["download", "--styles", "balanced", "--to"]
         t.check("dump", run_velmora(velmora, "dump-camera-image", path("camera")).returncode == 0)
         os.mkdir(path("empty"))
-        for name, content in ((path("empty", "directory.bin"), bytes(16) + b"\xff" * 8 + bytes(8192 - 24)),
-                              (path("a-file"), b"x")):
-            with open(name, "wb") as f:
-                f.write(content)
+        Path(path("empty", "directory.bin")).write_bytes(bytes(16) + b"\xff" * 8 + bytes(8192 - 24))
+        Path(path("a-file")).write_text("x")
         parsed = run_velmora(velmora, "pat", path("camera", "directory.bin")).stdout.splitlines()
         listed = "".join(f"{int(n) + 1} {rest}\n" for n, rest in (line.split(" ", 1) for line in parsed))
         # args, exit status, stdout, last stderr line (None: not checked), must not exist

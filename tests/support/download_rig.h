@@ -47,10 +47,9 @@ inline std::vector<std::uint8_t> directory_of(const std::vector<std::array<std::
 // The photos at locations 0x100, 0x200, ... on the camera bound to WinUSB.
 inline sim::SimulatedSetup download_setup(const std::vector<StoredPhoto>& photos, sim::SimulatedCameraConfig config) {
   std::vector<std::array<std::uint8_t, 8>> entries;
-  for (std::uint32_t location = 0x100; const auto& stored : photos) {
-    entries.push_back(pat_entry(stored.flags, location, static_cast<std::uint32_t>(stored.bytes.size())));
-    config.image.photos[location] = stored.bytes;
-    location += 0x100;
+  for (std::uint32_t i = 0; i < photos.size(); ++i) {
+    entries.push_back(pat_entry(photos[i].flags, 0x100 * (i + 1), std::uint32_t(photos[i].bytes.size())));
+    config.image.photos[0x100 * (i + 1)] = photos[i].bytes;
   }
   config.image.directory = directory_of(entries);
   return {std::move(config), sim::device_tree_scenario(sim::DeviceTreeScenario::CameraOnWinUsb), {}};

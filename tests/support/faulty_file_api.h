@@ -1,7 +1,6 @@
 #pragma once
-// File calls that pass to the real ones but can be made to fail like a full
-// disk or a broken device; they record every call and which files were
-// finished (every byte written, flushed and closed without an error).
+// File calls that pass to the real ones but can be made to fail like a full disk or a broken device; they
+// record every call and which files were finished (every byte written, flushed and closed without an error).
 
 #include <map>
 #include <optional>
@@ -31,7 +30,9 @@ class FaultyFileApi final : public FileApi {
   bool write_file(FileHandle file, const std::uint8_t* data, std::uint32_t size, std::uint32_t* written) override;
   bool flush_file_buffers(FileHandle file) override;
   bool close_handle(FileHandle file) override;
-  bool delete_file(const std::filesystem::path& path) override;
+  bool delete_file(const std::filesystem::path& path) override {
+    return calls_.push_back("delete"), real_.delete_file(path);
+  }
 
   const std::vector<std::string>& calls() const { return calls_; }  // "create", "write 65536", "flush", ...
   std::size_t countable_calls() const { return countable_; }

@@ -56,7 +56,9 @@ std::string download_problem(const DownloadResult& result, std::size_t requested
   for (std::string line; std::getline(report, line); ++lines) {
     const std::size_t colon = line.find(": ");
     const std::string text = colon == std::string::npos ? "" : line.substr(colon + 2);
-    if (!line.starts_with("Photo ") || !failure_text_problem(Operation::DownloadPhoto, text).empty()) return "report line " + line;
+    if (!line.starts_with("Photo ") || !failure_text_problem(Operation::DownloadPhoto, text).empty()) {
+      return "report line " + line;
+    }
   }
   const bool counts = result.saved >= 0 && result.failed >= 0 && std::size_t(result.saved + result.failed) == requested;
   return first_problem(
@@ -112,11 +114,6 @@ bool FaultyFileApi::close_handle(FileHandle file) {
   const bool ok = (fail_now() || faults.fail_close ? fail_with(kErrorDiskFull) : closed) || spoil(file);
   open_.erase(file);
   return ok;
-}
-
-bool FaultyFileApi::delete_file(const std::filesystem::path& path) {
-  calls_.push_back("delete");
-  return real_.delete_file(path);
 }
 
 std::string FaultyFileApi::problem() const {

@@ -1,7 +1,6 @@
 #pragma once
-// What must hold at the end of every camera operation however the camera or
-// the disk failed: for the fault sweeps, the soak and the fuzzers (so no test
-// framework here). Each check returns what broke, or an empty string.
+// What must hold after every camera operation however the camera or the disk failed, for the fault
+// sweeps, the soak and the fuzzers (so no test framework here): what broke, or an empty string.
 
 #include <initializer_list>
 
@@ -23,8 +22,7 @@ enum class Operation { Refresh, Preview, Download, DownloadPhoto };
 std::string failure_text_problem(Operation operation, const std::string& text);
 // Saved and failed add up to the request, each saved photo has its "archived
 // and rendered." line, each "failed safely" line its report line.
-std::string download_problem(const DownloadResult& result, std::size_t requested,
-                             const std::vector<std::string>& progress);
+std::string download_problem(const DownloadResult& result, std::size_t requested, const std::vector<std::string>& progress);
 
 using WatchedFiles = FaultyFileApi;  // no faults, every call watched
 using FolderContents = std::map<std::string, std::vector<std::uint8_t>>;  // relative path: bytes
