@@ -13,12 +13,6 @@ using namespace velmora::test;
 
 namespace {
 
-long peak_kib() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
-
 // One cycle: what broke, or nothing. About one transfer in 150 fails.
 std::string cycle(std::mt19937& random, int& failures) {
   static constexpr std::uint32_t kCodes[] = {kErrorGenFailure, kErrorSemTimeout, kErrorDeviceNotConnected, 995};
@@ -47,6 +41,7 @@ std::string cycle(std::mt19937& random, int& failures) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const auto peak_kib = [] { rusage usage{}; getrusage(RUSAGE_SELF, &usage); return usage.ru_maxrss; };
   const int cycles = argc > 1 ? std::atoi(argv[1]) : 1000;
   std::mt19937 random(20261206);
   long peak_at_100 = 0;
