@@ -111,7 +111,7 @@ TEST(Operations, RefreshMergesTheFiveObservations) {
   const std::pair<int, std::vector<Pat>> cases[] = {{0b00101, {kD, kB, kC}}, {0b01111, {kD}}};  // openings failing
   for (const auto& [failing, expected] : cases) {
     setup = sim::healthy_setup({});
-    setup.camera.fault = [failing](const sim::TransferContext& t) {
+    setup.camera.fault = [failing = failing](const sim::TransferContext& t) {
       return t.directory_data && (failing >> (t.opening - 1) & 1) ? std::optional(fail(121)) : std::nullopt;
     };
     setup.camera.damage_directory = [](int opening, std::vector<std::uint8_t>& dir) {
