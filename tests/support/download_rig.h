@@ -1,6 +1,5 @@
 #pragma once
-// A download of a few small photos from the simulated camera at a fixed local
-// time into a temporary folder, through file calls that record and can fail.
+// Downloads of a few small photos at a fixed local time into a temporary folder, through watched file calls.
 
 #include "ops/download.h"
 #include "ops/refresh.h"

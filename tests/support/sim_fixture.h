@@ -1,6 +1,5 @@
 #pragma once
-// A simulated camera on a virtual clock, alone or with the device tree
-// around it for whole operations.
+// A simulated camera on a virtual clock, alone or in its device tree for whole operations.
 
 #include <gtest/gtest.h>
 
