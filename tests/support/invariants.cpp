@@ -13,8 +13,7 @@ namespace velmora::test {
 namespace {
 
 std::size_t count_containing(const std::vector<std::string>& lines, const std::string& part) {
-  return static_cast<std::size_t>(
-      std::count_if(lines.begin(), lines.end(), [&](auto& l) { return l.find(part) != std::string::npos; }));
+  return std::count_if(lines.begin(), lines.end(), [&](auto& l) { return l.find(part) != std::string::npos; });
 }
 
 bool fail_with(std::uint32_t code) {
@@ -25,69 +24,53 @@ bool fail_with(std::uint32_t code) {
 }  // namespace
 
 std::string first_problem(std::initializer_list<std::string> problems) {
-  for (const auto& problem : problems) {
-    if (!problem.empty()) return problem;
-  }
-  return {};
+  const auto it = std::find_if(problems.begin(), problems.end(), [](auto& p) { return !p.empty(); });
+  return it == problems.end() ? "" : *it;
 }
 
 std::string command_problem(const sim::SimulatedCamera& camera) {
-  for (const auto& write : camera.host_writes()) {
-    const bool allowed = (write.size() == 1 && (write[0] == 0x21 || write[0] == 0x19)) ||
-                         (write.size() == 2 && write[0] == 0x19);
-    if (!allowed) return "host sent " + hex_bytes(write);
+  for (const auto& w : camera.host_writes()) {
+    if (w.empty() || w.size() > 2 || (w[0] != 0x19 && (w[0] != 0x21 || w.size() != 1))) return "host sent " + hex_bytes(w);
   }
-  if (!camera.violations().empty()) return "simulator saw: " + camera.violations().front();
-  return {};
+  return camera.violations().empty() ? "" : "simulator saw: " + camera.violations().front();
 }
 
 std::string camera_problem(const sim::SimulatedCamera& camera, const sim::SimulatedDeviceTree* tree) {
-  if (auto problem = command_problem(camera); !problem.empty()) return problem;
-  if (camera.open_handles() != 0) return std::to_string(camera.open_handles()) + " device handle(s) left open";
-  if (tree != nullptr && tree->open_sets() != 0) return "device information set left open";
-  return {};
+  return first_problem({command_problem(camera), camera.open_handles() != 0 ? "device handle left open" : "",
+                        tree && tree->open_sets() != 0 ? "device information set left open" : ""});
 }
 
 std::string failure_text_problem(Operation, const std::string& text) {
-  // The system's own texts are one line beginning with a capital letter; the
+  // The system's texts are one line beginning with a capital letter; the
   // standard library's ("vector::_M_range_check", "bad_alloc") are not.
   const bool own = !text.empty() && std::isupper(static_cast<unsigned char>(text[0])) &&
                    text.find('\n') == std::string::npos && text != "(no failure)";
-  return own ? std::string() : "not a failure text of the operation: \"" + text + "\"";
+  return own ? "" : "not a failure text of the operation: \"" + text + "\"";
 }
 
 std::string download_problem(const DownloadResult& result, std::size_t requested,
                              const std::vector<std::string>& progress) {
-  if (result.saved < 0 || result.failed < 0 ||
-      static_cast<std::size_t>(result.saved) + static_cast<std::size_t>(result.failed) != requested) {
-    return "saved " + std::to_string(result.saved) + " + failed " + std::to_string(result.failed) +
-           " is not the " + std::to_string(requested) + " requested";
-  }
-  if (count_containing(progress, " archived and rendered.") != static_cast<std::size_t>(result.saved)) {
-    return "progress and the saved count disagree";
-  }
   const std::string errors = utf16_to_utf8(result.errors);
-  if (!errors.empty() && errors.back() != '\n') return "report line without a line end";
   std::istringstream report(errors);
   std::size_t lines = 0;
   for (std::string line; std::getline(report, line); ++lines) {
     const std::size_t colon = line.find(": ");
-    if (line.rfind("Photo ", 0) != 0 || colon == std::string::npos) return "report line \"" + line + "\"";
-    if (auto problem = failure_text_problem(Operation::DownloadPhoto, line.substr(colon + 2)); !problem.empty()) {
-      return problem;
+    const std::string text = colon == std::string::npos ? "" : line.substr(colon + 2);
+    if (!line.starts_with("Photo ") || !failure_text_problem(Operation::DownloadPhoto, text).empty()) {
+      return "report line " + line;
     }
   }
-  if (lines != count_containing(progress, " failed safely.") || lines > static_cast<std::size_t>(result.failed)) {
-    return "report lines and failed photos disagree";
-  }
-  return {};
+  const bool counts = result.saved >= 0 && result.failed >= 0 && std::size_t(result.saved + result.failed) == requested;
+  return first_problem(
+      {counts ? "" : "saved " + std::to_string(result.saved) + " + failed " + std::to_string(result.failed),
+       count_containing(progress, " archived and rendered.") == std::size_t(result.saved) ? "" : "progress and saved disagree",
+       errors.empty() || errors.back() == '\n' ? "" : "report line without a line end",
+       lines == count_containing(progress, " failed safely.") && lines <= std::size_t(result.failed)
+           ? "" : "report lines and failed photos disagree"});
 }
-
-FaultyFileApi::FaultyFileApi(FileFaults faults_in, FileApi& real) : faults(std::move(faults_in)), real_(real) {}
 
 FileHandle FaultyFileApi::create_new_file(const std::filesystem::path& path) {
   calls_.push_back("create");
-  if (faults.before_create) faults.before_create(++creates_, path);
   const std::string name = utf16_to_utf8(path.filename().u16string());
   const auto& refused = faults.refuse_name_containing;
   if (fail_now() || faults.fail_create || (!refused.empty() && name.find(refused) != std::string::npos)) {
@@ -96,8 +79,7 @@ FileHandle FaultyFileApi::create_new_file(const std::filesystem::path& path) {
   }
   const FileHandle file = real_.create_new_file(path);
   if (file != invalid_file_handle()) {
-    open_[file] = Open{path};
-    created_paths_.insert(path);
+    intact_[open_[file] = path] = true;
     created_.push_back(name);
   }
   return file;
@@ -117,56 +99,41 @@ bool FaultyFileApi::write_file(FileHandle file, const std::uint8_t* data, std::u
     faults.disk_space = 0;
     ok = real_.write_file(file, data, fits, written) && (faults.full_disk_writes_short || fail_with(kErrorDiskFull));
   }
-  if (!ok || *written != size) open_[file].intact = false;
+  if (!ok || *written != size) spoil(file);
   return ok;
 }
 
 bool FaultyFileApi::flush_file_buffers(FileHandle file) {
   calls_.push_back("flush");
-  const bool ok = fail_now() || faults.fail_flush ? fail_with(kErrorDiskFull) : real_.flush_file_buffers(file);
-  if (!ok) open_[file].intact = false;
-  return ok;
+  return (fail_now() || faults.fail_flush ? fail_with(kErrorDiskFull) : real_.flush_file_buffers(file)) || spoil(file);
 }
 
 bool FaultyFileApi::close_handle(FileHandle file) {
   calls_.push_back("close");
   const bool closed = real_.close_handle(file);
-  const bool ok = fail_now() || faults.fail_close ? fail_with(kErrorDiskFull) : closed;
-  if (const auto it = open_.find(file); it != open_.end()) {
-    if (ok && it->second.intact) finished_.insert(it->second.path);
-    open_.erase(it);
-  }
-  return ok;
-}
-
-bool FaultyFileApi::delete_file(const std::filesystem::path& path) {
-  calls_.push_back("delete");
-  if (faults.fail_delete) return fail_with(kErrorAccessDenied);
-  const bool ok = real_.delete_file(path);
-  if (ok) finished_.erase(path);
+  const bool ok = (fail_now() || faults.fail_close ? fail_with(kErrorDiskFull) : closed) || spoil(file);
+  open_.erase(file);
   return ok;
 }
 
 std::string FaultyFileApi::problem() const {
   if (!open_.empty()) return std::to_string(open_.size()) + " file handle(s) left open";
-  for (const auto& path : created_paths_) {
+  for (const auto& [path, intact] : intact_) {
     std::error_code error;
-    if (std::filesystem::exists(path, error) && !finished_.count(path)) {
-      return "unfinished file left: " + utf16_to_utf8(path.filename().u16string());
-    }
+    if (!intact && std::filesystem::exists(path, error)) return "unfinished file left: " + path.filename().string();
   }
   return {};
 }
 
 FolderContents folder_contents(const std::filesystem::path& folder) {
   FolderContents contents;
-  std::error_code error;
-  for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
-       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-    if (!it->is_regular_file()) continue;
-    std::ifstream in(it->path(), std::ios::binary);
-    contents[utf16_to_utf8(it->path().lexically_relative(folder).u16string())] =
-        std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::error_code error;  // no folder: no files
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    if (entry.is_regular_file()) {
+      contents[utf16_to_utf8(entry.path().lexically_relative(folder).u16string())].assign(
+          std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
   }
   return contents;
 }
@@ -174,16 +141,12 @@ FolderContents folder_contents(const std::filesystem::path& folder) {
 std::string folder_problem(const FolderContents& before, const FolderContents& after,
                            const FolderContents* reference) {
   for (const auto& [name, bytes] : before) {
-    const auto it = after.find(name);
-    if (it == after.end()) return "file gone: " + name;
-    if (it->second != bytes) return "file overwritten: " + name;
+    if (!after.count(name) || after.at(name) != bytes) return "file gone or overwritten: " + name;
   }
-  if (reference == nullptr) return {};
   for (const auto& [name, bytes] : after) {
-    if (before.count(name)) continue;
-    const auto it = reference->find(name);
-    if (it == reference->end()) return "file not made without faults: " + name;
-    if (it->second != bytes) return "file differs from the one made without faults: " + name;
+    if (reference && !before.count(name) && (!reference->count(name) || reference->at(name) != bytes)) {
+      return "file unlike the one made without faults: " + name;
+    }
   }
   return {};
 }

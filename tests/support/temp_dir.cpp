@@ -1,20 +1,15 @@
 #include "support/temp_dir.h"
 
 #include <random>
-#include <stdexcept>
 #include <string>
-#include <system_error>
 
 namespace velmora::test {
 
 TempDir::TempDir() {
   std::random_device random;
-  const auto base = std::filesystem::temp_directory_path();
-  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-    auto candidate = base / ("velmora_test_" + std::to_string(random()) + std::to_string(random()));
-    if (std::filesystem::create_directory(candidate)) path_ = std::move(candidate);
-  }
-  if (path_.empty()) throw std::runtime_error("could not create a temporary directory");
+  do {
+    path_ = std::filesystem::temp_directory_path() / ("velmora_test_" + std::to_string(random()) + std::to_string(random()));
+  } while (!std::filesystem::create_directory(path_));
 }
 
 TempDir::~TempDir() {

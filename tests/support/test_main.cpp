@@ -1,6 +1,3 @@
 #include <gtest/gtest.h>
 
-int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return testing::InitGoogleTest(&argc, argv), RUN_ALL_TESTS(); }
