@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
+
+#include "base/read_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
@@ -15,8 +15,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (!std::filesystem::is_directory(argv[i])) continue;
     for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const std::vector<std::uint8_t> bytes = velmora::read_whole_file(entry.path());
       LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
       ++count;
     }

@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "base/read_file.h"
 #include "base/text.h"
 #include "output/checksum.h"
 #include "output/naming.h"
@@ -30,8 +30,7 @@ Bytes noise(std::size_t n, std::uint32_t seed) {
 }
 
 Bytes read_all(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return std::filesystem::exists(path) ? read_whole_file(path) : Bytes{};
 }
 
 // A small file in full; around the 65535-byte stored blocks and a full photo
@@ -41,21 +40,22 @@ TEST(EncodePng, ByteExactFilesThatAnotherReaderAccepts) {
     std::int32_t width, height;
     const char* hex;  // whole file, or its CRC-32
   } cases[] = {
-      {1, 1, "89 50 4e 47 0d 0a 1a 0a 00 00 00 0d 49 48 44 52 00 00 00 01 00 00 00 01 08 02 00 00 00 90 77 53 "
-                 "de 00 00 00 0f 49 44 41 54 78 01 01 04 00 fb ff 00 ff 00 00 03 01 01 00 8d 1d e5 82 00 00 00 00 "
-                 "49 45 4e 44 ae 42 60 82"},
-      {28, 771, "1401263278"},    // 85 * 771 = 65535 scanline bytes: one full block
-      {85, 256, "4091215088"},    // 65536: a full block and one byte
-      {1, 32768, "3795851989"},   // three blocks
-      {28, 1542, "2772615138"},   // exactly two full blocks
+      {1, 1,
+       "89 50 4e 47 0d 0a 1a 0a 00 00 00 0d 49 48 44 52 00 00 00 01 00 00 00 01 08 02 00 00 00 90 77 53 "
+       "de 00 00 00 0f 49 44 41 54 78 01 01 04 00 fb ff 00 ff 00 00 03 01 01 00 8d 1d e5 82 00 00 00 00 "
+       "49 45 4e 44 ae 42 60 82"},
+      {28, 771, "1401263278"},   // 85 * 771 = 65535 scanline bytes: one full block
+      {85, 256, "4091215088"},   // 65536: a full block and one byte
+      {1, 32768, "3795851989"},  // three blocks
+      {28, 1542, "2772615138"},  // exactly two full blocks
       {640, 480, "3470604614"},
   };
   const TempDir dir;
   const bool pngcheck = std::system("command -v pngcheck >/dev/null 2>&1") == 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
-    const RgbImage image{c.width, c.height, c.width == 1 && c.height == 1 ? Bytes{255, 0, 0}
-                                                                          : noise(c.width * c.height * 3, c.width)};
+    const RgbImage image{c.width, c.height,
+                         c.width == 1 && c.height == 1 ? Bytes{255, 0, 0} : noise(c.width * c.height * 3, c.width)};
     const Bytes file = encode_png(image);
     EXPECT_EQ(file.size() < 100 ? hex_bytes(file) : std::to_string(crc32_update(0, file)), c.hex);
     const auto path = dir.path() / "a.png";
@@ -128,8 +128,10 @@ TEST(WriteNewFile, CallsAndFailures) {
       {{}, 0, {"create", "flush", "close"}, ""},
       {{}, 65537, {"create", w(65536), "write 1", "flush", "close"}, ""},
       {{.disk_space = 100000}, 200000, {"create", w(65536), w(65536), "close", "delete"}, finish},
-      {{.disk_space = 100000, .full_disk_writes_short = true}, 200000,
-       {"create", w(65536), w(65536), "close", "delete"}, finish},
+      {{.disk_space = 100000, .full_disk_writes_short = true},
+       200000,
+       {"create", w(65536), w(65536), "close", "delete"},
+       finish},
       {{.disk_space = 0}, 10, {"create", w(10), "close", "delete"}, finish},
       {{.fail_flush = true}, 0, {"create", "flush", "close", "delete"}, finish},
       {{.fail_close = true}, 10, {"create", w(10), "flush", "close", "delete"}, finish},

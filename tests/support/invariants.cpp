@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
+#include "base/read_file.h"
 #include "base/text.h"
 #include "platform/last_error.h"
 
@@ -30,7 +29,8 @@ std::string first_problem(std::initializer_list<std::string> problems) {
 
 std::string command_problem(const sim::SimulatedCamera& camera) {
   for (const auto& w : camera.host_writes()) {
-    if (w.empty() || w.size() > 2 || (w[0] != 0x19 && (w[0] != 0x21 || w.size() != 1))) return "host sent " + hex_bytes(w);
+    if (w.empty() || w.size() > 2 || (w[0] != 0x19 && (w[0] != 0x21 || w.size() != 1)))
+      return "host sent " + hex_bytes(w);
   }
   return camera.violations().empty() ? "" : "simulator saw: " + camera.violations().front();
 }
@@ -63,10 +63,13 @@ std::string download_problem(const DownloadResult& result, std::size_t requested
   const bool counts = result.saved >= 0 && result.failed >= 0 && std::size_t(result.saved + result.failed) == requested;
   return first_problem(
       {counts ? "" : "saved " + std::to_string(result.saved) + " + failed " + std::to_string(result.failed),
-       count_containing(progress, " archived and rendered.") == std::size_t(result.saved) ? "" : "progress and saved disagree",
+       count_containing(progress, " archived and rendered.") == std::size_t(result.saved)
+           ? ""
+           : "progress and saved disagree",
        errors.empty() || errors.back() == '\n' ? "" : "report line without a line end",
        lines == count_containing(progress, " failed safely.") && lines <= std::size_t(result.failed)
-           ? "" : "report lines and failed photos disagree"});
+           ? ""
+           : "report lines and failed photos disagree"});
 }
 
 FileHandle FaultyFileApi::create_new_file(const std::filesystem::path& path) {
@@ -129,17 +132,14 @@ FolderContents folder_contents(const std::filesystem::path& folder) {
   FolderContents contents;
   std::error_code error;  // no folder: no files
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error)) {
-    std::ifstream in(entry.path(), std::ios::binary);
     if (entry.is_regular_file()) {
-      contents[utf16_to_utf8(entry.path().lexically_relative(folder).u16string())].assign(
-          std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      contents[utf16_to_utf8(entry.path().lexically_relative(folder).u16string())] = read_whole_file(entry.path());
     }
   }
   return contents;
 }
 
-std::string folder_problem(const FolderContents& before, const FolderContents& after,
-                           const FolderContents* reference) {
+std::string folder_problem(const FolderContents& before, const FolderContents& after, const FolderContents* reference) {
   for (const auto& [name, bytes] : before) {
     if (!after.count(name) || after.at(name) != bytes) return "file gone or overwritten: " + name;
   }
