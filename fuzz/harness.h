@@ -29,6 +29,7 @@ class Input {
     at_ += n;
     return {data_ + at_ - n, data_ + at_};
   }
+
  private:
   const std::uint8_t* data_;
   std::size_t size_;

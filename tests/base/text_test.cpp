@@ -16,14 +16,15 @@ TEST(Utf8, ConvertsWellFormedAndRefusesMalformedText) {
     bool valid;
   } cases[] = {
       {"", u"", true},
-      {std::string("a\0caf\xC3\xA9 \xE2\x80\x94 \xEF\xBF\xBF", 15),
-       std::u16string(u"a\0caf\u00E9 \u2014 \uFFFF", 10), true},
+      {std::string("a\0caf\xC3\xA9 \xE2\x80\x94 \xEF\xBF\xBF", 15), std::u16string(u"a\0caf\u00E9 \u2014 \uFFFF", 10),
+       true},
       {"\xF0\x9F\x93\xB7\xF4\x8F\xBF\xBF", u"\U0001F4F7\U0010FFFF", true},  // surrogate pairs
-      {"\x80", u"\uFFFD", false}, {"\xFF", u"\uFFFD", false},                // continuation without a lead
-      {"ok \xC3", u"ok \uFFFD", false},                                    // truncated
+      {"\x80", u"\uFFFD", false},
+      {"\xFF", u"\uFFFD", false},        // continuation without a lead
+      {"ok \xC3", u"ok \uFFFD", false},  // truncated
       {"\xE2\x80", u"\uFFFD\uFFFD", false},
-      {"\xC3\x28", u"\uFFFD(", false},                                     // lead without continuation
-      {"\xC0\xAF", u"\uFFFD\uFFFD", false},                                // overlong '/'
+      {"\xC3\x28", u"\uFFFD(", false},       // lead without continuation
+      {"\xC0\xAF", u"\uFFFD\uFFFD", false},  // overlong '/'
       {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD", false},
       {"\xF0\x80\x80\xAF", u"\uFFFD\uFFFD\uFFFD\uFFFD", false},
       {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD", false},                      // a UTF-16 surrogate

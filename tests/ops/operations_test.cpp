@@ -64,7 +64,8 @@ TEST(Operations, EveryScenarioEndsInItsDocumentedResult) {
       TempDir out;
       DownloadOptions options;
       options.destination = out.path().u16string();
-      const DownloadResult r = run_download(rig.env, scan, collect_download_indices(true, 7, {}), options, rig.progress);
+      const DownloadResult r =
+          run_download(rig.env, scan, collect_download_indices(true, 7, {}), options, rig.progress);
       EXPECT_EQ(std::to_string(r.saved) + "/" + std::to_string(r.failed) + " " + utf16_to_utf8(r.errors), c.download);
     }
     EXPECT_EQ(rig.camera.openings(), c.openings);
@@ -96,10 +97,12 @@ TEST(Operations, RefreshMergesTheFiveObservations) {
             sim::kSimulatedDevicePath + u"|Dual-Mode Digital Camera|WinUSB");
   EXPECT_EQ(scan.descriptors.pid, 0x010E);
   EXPECT_EQ(pats_of(scan), (std::vector<Pat>{kA, kB}));
-  EXPECT_EQ(download_stem(6, scan.entries[1]) + download_stem(999, scan.entries[1]), "Velmora_007_HR-CPVelmora_1000_HR-CP");
+  EXPECT_EQ(download_stem(6, scan.entries[1]) + download_stem(999, scan.entries[1]),
+            "Velmora_007_HR-CPVelmora_1000_HR-CP");
   for (const auto& log : scan.observation_logs) EXPECT_EQ(log.size(), 57u);
   std::vector<std::string> lines{"Opening the camera safely..."};
-  for (int k = 1; k <= 5; ++k) lines.push_back("Reading camera directory (observation " + std::to_string(k) + " of 5)...");
+  for (int k = 1; k <= 5; ++k)
+    lines.push_back("Reading camera directory (observation " + std::to_string(k) + " of 5)...");
   lines.push_back("Camera directory read: 2 validated item(s).");
   EXPECT_EQ(rig.lines, lines);
   EXPECT_EQ(rig.camera.openings(), 5);
@@ -145,9 +148,11 @@ TEST(Operations, PreviewIsTheBalancedRenderInTheChosenPattern) {
   for (std::int32_t pattern : {1, 2}) {
     rig.lines.clear();
     const RgbImage image = render_preview(rig.env, scan, index, pattern, rig.progress);
-    const RgbImage expected = render_photo(stored, decode_raw_photo(stored, 352, 288, true, 0), pattern, kStyleBalanced, 0);
+    const RgbImage expected =
+        render_photo(stored, decode_raw_photo(stored, 352, 288, true, 0), pattern, kStyleBalanced, 0);
     EXPECT_EQ(image.pixels, expected.pixels) << "pattern " << pattern;
-    EXPECT_EQ(rig.lines, std::vector<std::string>{"Fetching photo " + std::to_string(index + 1) + " for temporary preview..."});
+    EXPECT_EQ(rig.lines,
+              std::vector<std::string>{"Fetching photo " + std::to_string(index + 1) + " for temporary preview..."});
   }
   // Refusals come before any USB traffic.
   const std::uint64_t transfers = rig.camera.pipe_transfers();
@@ -185,26 +190,40 @@ TEST(Download, FilesOfEachOptionSet) {
   struct Case {
     std::vector<StoredPhoto> photos;
     std::vector<std::uint64_t> indices;
-    std::vector<bool O::*> flags;  // none: the default options
+    std::vector<bool O::*> flags;                 // none: the default options
     std::string files, report = {}, refuse = {};  // created in order; the errors; creates of such names fail
   };
   const Case cases[] = {
       {{kNp}, {0}, {}, "001_LR-nP.velmoraraw _restrained.png _balanced.png _expressive.png"},
-      {{kNp}, {0}, {&O::experimental},  // no decoder variants for an uncompressed photo
+      {{kNp},
+       {0},
+       {&O::experimental},  // no decoder variants for an uncompressed photo
        "001_LR-nP.velmoraraw _fun-rggb-proc21.png _fun-bggr-mars.png _fun-rggb-baseline.png _fun-gbrg-proc21.png"},
-      {{kTight}, {0}, {&O::experimental, &O::save_usb_log},  // failing decoder variants are skipped
+      {{kTight},
+       {0},
+       {&O::experimental, &O::save_usb_log},  // failing decoder variants are skipped
        "001_LR-CP.velmoraraw _fun-rggb-proc21.png _fun-offset1-proc21.png _fun-offset2-proc21.png "
        "_fun-offset3-proc21.png _fun-offset4-proc21.png _fun-offset5-proc21.png _fun-swapsigns-proc21.png "
        "_fun-swapsigns-baseline.png session.txt"},
-      {{kCp}, {0}, {&O::legacy_proc, &O::brighter, &O::baseline_render},  // sets never apply to the baseline
+      {{kCp},
+       {0},
+       {&O::legacy_proc, &O::brighter, &O::baseline_render},  // sets never apply to the baseline
        "001_LR-CP.velmoraraw _proc20.png _proc20-brighter.png _proc23.png _proc23-brighter.png _baseline.png"},
-      {{kNp}, {0}, {&O::balanced, &O::save_usb_transfer, &O::save_metadata, &O::save_bayer_plane},
+      {{kNp},
+       {0},
+       {&O::balanced, &O::save_usb_transfer, &O::save_metadata, &O::save_bayer_plane},
        "001_LR-nP.velmoraraw _transfer.bin _metadata.txt _bayer.bin _balanced.png"},
-      {{kNp, kNp}, {1, 1, 0}, {&O::balanced, &O::save_metadata},  // the same photo twice in one second
+      {{kNp, kNp},
+       {1, 1, 0},
+       {&O::balanced, &O::save_metadata},  // the same photo twice in one second
        "002_LR-nP.velmoraraw _metadata.txt _balanced.png _02.velmoraraw _metadata_02.txt _balanced_02.png "
        "001_LR-nP.velmoraraw _metadata.txt _balanced.png"},
-      {{kNp}, {0}, {&O::save_metadata, &O::save_usb_log}, "001_LR-nP.velmoraraw session.txt",
-       "Photo 1: Could not create a new output file (or filename collision)\n", "_metadata_"},
+      {{kNp},
+       {0},
+       {&O::save_metadata, &O::save_usb_log},
+       "001_LR-nP.velmoraraw session.txt",
+       "Photo 1: Could not create a new output file (or filename collision)\n",
+       "_metadata_"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.files);
@@ -254,8 +273,10 @@ std::pair<std::string, std::uint64_t> download(const FaultFn& fault, std::option
   const auto add = [&](const std::string& text) {
     for (unsigned char c : text + '\n') digest = (digest ^ c) * 1099511628211u;
   };
-  for (const auto& [name, content] : folder_contents(rig.destination())) add(name + std::string(content.begin(), content.end()));
-  for (const auto& lines : {rig.lines, rig.files.calls(), rig.files.created()}) std::for_each(lines.begin(), lines.end(), add);
+  for (const auto& [name, content] : folder_contents(rig.destination()))
+    add(name + std::string(content.begin(), content.end()));
+  for (const auto& lines : {rig.lines, rig.files.calls(), rig.files.created()})
+    std::for_each(lines.begin(), lines.end(), add);
   add(report);
   return {report, digest};
 }
@@ -305,9 +326,14 @@ using sim::FaultAction;
 
 // The codes the transport and the simulator name, one nobody names, and the faults that are not codes.
 constexpr auto kFail = FaultAction::Kind::Fail, kShort = FaultAction::Kind::Short, kUnplug = FaultAction::Kind::Unplug;
-const FaultAction kTransferFaults[] = {{kFail, kErrorGenFailure}, {kFail, kErrorSemTimeout}, {kFail, kErrorDeviceNotConnected},
-                                       {kFail, kErrorFileNotFound}, {kFail, kErrorInvalidHandle}, {kFail, 995},
-                                       {kShort, 0, 1}, {kUnplug}};
+const FaultAction kTransferFaults[] = {{kFail, kErrorGenFailure},
+                                       {kFail, kErrorSemTimeout},
+                                       {kFail, kErrorDeviceNotConnected},
+                                       {kFail, kErrorFileNotFound},
+                                       {kFail, kErrorInvalidHandle},
+                                       {kFail, 995},
+                                       {kShort, 0, 1},
+                                       {kUnplug}};
 
 struct Job {
   std::vector<std::uint64_t> indices{0, 1};
@@ -360,15 +386,15 @@ RunEnd run(Operation op, std::optional<FaultAction> fault, std::uint64_t n, cons
       result = rig.run(job.indices, job.options);
       const auto tried = std::ranges::count_if(rig.lines, [](auto& l) { return l.starts_with("Downloading"); });
       problem = first_problem({download_problem(result, job.indices.size(), rig.lines),
-                                   std::size_t(tried) == job.indices.size() ? "" : "a photo was not tried",
-                                   job.fail_call && !result.failed ? "a failed file call went unnoticed" : ""});
+                               std::size_t(tried) == job.indices.size() ? "" : "a photo was not tried",
+                               job.fail_call && !result.failed ? "a failed file call went unnoticed" : ""});
     }
   } catch (const Failure& failure) {
     problem = first_problem({failure_text_problem(op, failure.what()), reference ? "" : "failed without faults"});
   }
   // The session log tells of the faults; it need only be complete and agree with the counts.
-  const std::string completed = "\nCompleted: " + std::to_string(result.saved) + " successful; " +
-                                std::to_string(result.failed) + " failed.\n";
+  const std::string completed =
+      "\nCompleted: " + std::to_string(result.saved) + " successful; " + std::to_string(result.failed) + " failed.\n";
   FolderContents files = folder_contents(folder), comparable;
   for (const auto& [name, bytes] : files) {
     if (name.find("Velmora_session_") == std::string::npos) {
@@ -412,7 +438,8 @@ TEST(FaultSweep, EveryFileOperation) {
     const RunEnd clean = run(Operation::Download, {}, 0, job);
     ASSERT_EQ(clean.problem, "");
     for (std::uint64_t n = 1; n <= clean.file_calls; n += kStride) {
-      EXPECT_EQ(run(Operation::Download, {}, 0, {job.indices, job.options, n}, &clean.files).problem, "") << "file call " << n;
+      EXPECT_EQ(run(Operation::Download, {}, 0, {job.indices, job.options, n}, &clean.files).problem, "")
+          << "file call " << n;
     }
   }
 }

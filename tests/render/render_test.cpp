@@ -75,7 +75,10 @@ TEST(Render, RejectsMalformedInputsWithTheirMessages) {
       {[&] { render_parametric(good, params(0.0, 1.01, 1)); }, "Invalid percentile range"},
       {[&] { render_parametric(good, params(0.0, 1.0, 0)); }, "Gamma must be positive"},
       {[&] { render_glitch(bad, 7); }, "Invalid RGB source for visual glitch effect"},
-      {[&] { render_glitch({1, -1, {}}, 0); }, "Invalid RGB source for visual glitch effect"},
+      {[&] {
+         render_glitch({1, -1, {}}, 0);
+       },
+       "Invalid RGB source for visual glitch effect"},
   };
   for (const auto& [call, message] : cases) EXPECT_EQ(failure_of(call), message);
 }

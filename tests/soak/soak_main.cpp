@@ -41,7 +41,11 @@ std::string cycle(std::mt19937& random, int& failures) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const auto peak_kib = [] { rusage usage{}; getrusage(RUSAGE_SELF, &usage); return usage.ru_maxrss; };
+  const auto peak_kib = [] {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+  };
   const int cycles = argc > 1 ? std::atoi(argv[1]) : 1000;
   std::mt19937 random(20261206);
   long peak_at_100 = 0;

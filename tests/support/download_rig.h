@@ -58,7 +58,9 @@ struct DownloadRig : OperationRig {
   explicit DownloadRig(const std::vector<StoredPhoto>& photos, sim::SimulatedCameraConfig config = {})
       : OperationRig(download_setup(photos, std::move(config))) {}
 
-  void scan() { snapshot = scan_camera(env, [](const std::u16string&) {}); }
+  void scan() {
+    snapshot = scan_camera(env, [](const std::u16string&) {});
+  }
   DownloadResult run(const std::vector<std::uint64_t>& indices, DownloadOptions options,
                      const DownloadConcurrency& concurrency = {}) {
     if (snapshot.entries.empty()) scan();

@@ -12,14 +12,14 @@
 namespace velmora::test {
 
 struct FileFaults {
-  bool fail_create = false;                 // ERROR_ACCESS_DENIED, also for names containing:
+  bool fail_create = false;  // ERROR_ACCESS_DENIED, also for names containing:
   std::string refuse_name_containing = {};
   // Bytes left on the disk: a write that does not fit stores what fits and
   // fails with ERROR_DISK_FULL, or with this set reports the shorter count.
   std::optional<std::uint64_t> disk_space = std::nullopt;
   bool full_disk_writes_short = false;
   bool fail_flush = false, fail_close = false;  // the handle is closed all the same
-  std::size_t fail_call = 0;  // the n-th create, write (half stored), flush or close fails (0: none)
+  std::size_t fail_call = 0;                    // the n-th create, write (half stored), flush or close fails (0: none)
 };
 
 class FaultyFileApi final : public FileApi {

@@ -5,9 +5,9 @@
 #include <initializer_list>
 
 #include "ops/download.h"
-#include "support/faulty_file_api.h"
 #include "sim/simulated_camera.h"
 #include "sim/simulated_device_tree.h"
+#include "support/faulty_file_api.h"
 
 namespace velmora::test {
 
@@ -22,9 +22,10 @@ enum class Operation { Refresh, Preview, Download, DownloadPhoto };
 std::string failure_text_problem(Operation operation, const std::string& text);
 // Saved and failed add up to the request, each saved photo has its "archived
 // and rendered." line, each "failed safely" line its report line.
-std::string download_problem(const DownloadResult& result, std::size_t requested, const std::vector<std::string>& progress);
+std::string download_problem(const DownloadResult& result, std::size_t requested,
+                             const std::vector<std::string>& progress);
 
-using WatchedFiles = FaultyFileApi;  // no faults, every call watched
+using WatchedFiles = FaultyFileApi;                                       // no faults, every call watched
 using FolderContents = std::map<std::string, std::vector<std::uint8_t>>;  // relative path: bytes
 FolderContents folder_contents(const std::filesystem::path& folder);
 // Every file of before is in after unchanged; every new file of after is in

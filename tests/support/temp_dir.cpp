@@ -8,7 +8,8 @@ namespace velmora::test {
 TempDir::TempDir() {
   std::random_device random;
   do {
-    path_ = std::filesystem::temp_directory_path() / ("velmora_test_" + std::to_string(random()) + std::to_string(random()));
+    path_ = std::filesystem::temp_directory_path() /
+            ("velmora_test_" + std::to_string(random()) + std::to_string(random()));
   } while (!std::filesystem::create_directory(path_));
 }
 
