@@ -14,10 +14,26 @@
 namespace velmora {
 namespace {
 
+// The photo's plane in pattern, demosaicked once for all the renders that
+// start from it.
+const DemosaickedPhoto& demosaicked(const PhotoToRender& photo, std::int32_t pattern, RenderScratch& scratch) {
+  if (scratch.demosaicked_position != photo.position || scratch.demosaicked.pattern != pattern) {
+    scratch.demosaicked_position.reset();
+    demosaic_photo(photo.plane.samples, photo.plane.width, photo.plane.height, pattern, scratch.demosaicked);
+    scratch.demosaicked_position = photo.position;
+  }
+  return scratch.demosaicked;
+}
+
+void render_into(const PhotoToRender& photo, std::int32_t pattern, std::int32_t style, std::int32_t set,
+                 RenderScratch& scratch) {
+  render_demosaicked(photo.stored, demosaicked(photo, pattern, scratch), style, set, scratch.image);
+}
+
 RenderStep render_step(std::string label, std::int32_t pattern, std::int32_t style, std::int32_t set = kSetPlain) {
   return {false, [label = std::move(label), pattern, style, set](const PhotoToRender& photo, RenderScratch& scratch,
                                                                  StepOutput& out) {
-            render_photo(photo.stored, photo.plane, pattern, style, set, scratch.image);
+            render_into(photo, pattern, style, set, scratch);
             encode_png(scratch.image, out.next_file(label).png);
           }};
 }
@@ -47,7 +63,7 @@ void plan_styles(const DownloadOptions& o, std::vector<RenderStep>& steps) {
 // One balanced rendering, not itself written, and each effect applied to it.
 RenderStep extreme_step(std::int32_t pattern) {
   return {false, [pattern](const PhotoToRender& photo, RenderScratch& scratch, StepOutput& out) {
-            render_photo(photo.stored, photo.plane, pattern, kStyleBalanced, kSetPlain, scratch.image);
+            render_into(photo, pattern, kStyleBalanced, kSetPlain, scratch);
             for (std::int32_t effect = kGlitchScanlineShear; effect <= kGlitchDigitalStorm; ++effect) {
               const ExperimentalRender extreme = extreme_render(effect, pattern);
               render_glitch(scratch.image, extreme.glitch_effect, scratch.effect);
