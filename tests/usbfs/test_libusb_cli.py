@@ -1,12 +1,6 @@
-"""velmora on the real USB stack: libusb talks usbfs to an emulated device
-(umockdev) answered by the simulated camera. Each run is compared with the
-same command through the in-process simulated camera: the same texts, the same
-downloaded files byte for byte once time stamps are masked, and the device
-receives only the camera's allowed commands. One run per path through the
-libusb backend: transfers, descriptors, time-outs, unplugging, a busy
-interface, no camera, no permission, a kernel driver.
-
-usage: test_libusb_cli.py VELMORA EMULATOR"""
+"""velmora through libusb and usbfs against an emulated device (umockdev) answered by the simulated camera, compared
+with the same command on the in-process camera: texts, files byte for byte once time stamps are masked, and only
+allowed commands at the device. usage: test_libusb_cli.py VELMORA EMULATOR"""
 import os
 import re
 import subprocess
@@ -38,12 +32,9 @@ def mask(text):
 
 def files(folder):
     out = {}
-    for root, _, names in os.walk(folder):
-        for name in names:
-            with open(os.path.join(root, name), "rb") as f:
-                data = f.read()
-            out[mask(os.path.relpath(os.path.join(root, name), folder))] = (
-                mask(data.decode()).encode() if name.endswith(".txt") else data)
+    for path in (os.path.join(root, name) for root, _, names in os.walk(folder) for name in names):
+        with open(path, "rb") as f:
+            out[mask(os.path.relpath(path, folder))] = mask(f.read().decode()).encode() if path.endswith(".txt") else f.read()
     return out
 
 

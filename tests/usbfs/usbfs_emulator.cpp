@@ -1,12 +1,7 @@
-// velmora_usbfs_emulator [--camera=SCENARIO] [--kernel-driver] [--no-permission] --report=FILE -- PROGRAM ARGS...
-//
-// Runs PROGRAM (the unchanged velmora binary) under the umockdev preload
-// against one emulated device, /dev/bus/usb/001/002, whose usbfs ioctls the
-// simulated camera answers. An IN URB the camera has no answer for stays
-// pending until the host discards it, so time-outs run on libusb's own clock
-// as on hardware. Exits with PROGRAM's status; the report lists every command
-// the device received and every request outside what the camera allows.
-// With --no-permission the kernel refuses PROGRAM the device node.
+// Runs PROGRAM (the unchanged velmora binary) under the umockdev preload against one emulated device whose
+// usbfs ioctls the simulated camera answers; exits with PROGRAM's status. An IN URB with no answer stays pending
+// until the host discards it, so time-outs run on libusb's own clock. The report lists every command the device
+// received and every request outside what the camera allows.
 #include <glib.h>
 #include <grp.h>
 #include <linux/ioctl.h>
@@ -54,13 +49,10 @@ struct UsbfsCamera {
   // opened right before its first request, so its openings count alike.
   std::uint32_t open_session() {
     if (open) return 0;
-    file = camera.create_file(camera.config().device_path);
-    if (file == invalid_os_handle()) return get_last_error();
-    if (!camera.initialize(file, &usb)) {
-      const std::uint32_t code = get_last_error();
-      return camera.close_handle(file), code;
-    }
-    return open = true, 0;
+    if ((file = camera.create_file(camera.config().device_path)) == invalid_os_handle()) return get_last_error();
+    if (camera.initialize(file, &usb)) return open = true, 0;
+    const std::uint32_t code = get_last_error();
+    return camera.close_handle(file), code;
   }
 
   void close_session() {
@@ -88,15 +80,10 @@ struct UsbfsCamera {
   // Answers one ioctl: 0 or the errno it fails with.
   int handle(gulong request, UMockdevIoctlData* arg) {
     switch (request) {
-      case USBDEVFS_GET_CAPABILITIES: {
-        const guint32 caps = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
-                             USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
-        return write_through(arg, &caps, sizeof caps);
-      }
-      case USBDEVFS_GETDRIVER: {
-        const usbdevfs_getdriver driver{0, "camera"};
-        return kernel_driver ? write_through(arg, &driver, sizeof driver) : ENODATA;
-      }
+      case USBDEVFS_GET_CAPABILITIES:
+        return write_through(arg, guint32{USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
+                                          USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET});
+      case USBDEVFS_GETDRIVER: return kernel_driver ? write_through(arg, usbdevfs_getdriver{0, "camera"}) : ENODATA;
       case USBDEVFS_CLAIMINTERFACE:
         if (kernel_driver || camera.config().initialize_error == kErrorBusy) return EBUSY;
         return close_session(), claimed = true, 0;
@@ -139,10 +126,10 @@ struct UsbfsCamera {
     return 0;
   }
 
-  static int write_through(UMockdevIoctlData* arg, const void* value, std::size_t size) {
-    UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, size, nullptr);
-    std::memcpy(data->data, value, size);
-    return g_object_unref(data), 0;
+  template <class Value>
+  static int write_through(UMockdevIoctlData* arg, const Value& value) {
+    UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, sizeof value, nullptr);
+    return std::memcpy(data->data, &value, sizeof value), g_object_unref(data), 0;
   }
 };
 
@@ -156,21 +143,20 @@ gboolean on_ioctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer devi
 
 // The sysfs record libusb reads for the device.
 std::string device_record(const sim::SimulatedCamera& camera) {
-  std::vector<std::uint8_t> descriptors = camera.device_descriptor();
-  for (const std::uint8_t byte : camera.configuration_descriptor()) descriptors.push_back(byte);
-  char ids[64];
-  std::snprintf(ids, sizeof ids, "A: idVendor=%04x\\n\nA: idProduct=%04x\\n\n", camera.config().vid,
-                camera.config().pid);
-  std::string hex = hex_bytes(descriptors);
+  std::string hex = hex_bytes(camera.device_descriptor()) + hex_bytes(camera.configuration_descriptor()),
+              record(999, 0);
   std::erase(hex, ' ');
-  return std::string("P: /devices/usb1/1-1\nN: bus/usb/001/002\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n") +
-         "E: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=002\nE: DEVNAME=/dev/bus/usb/001/002\nA: busnum=1\\n\n" +
-         "A: devnum=2\\n\nA: speed=12\\n\nA: bConfigurationValue=1\\n\n" + ids + "H: descriptors=" + hex + "\n";
+  record.resize(std::snprintf(record.data(), record.size(),
+                              "P: /devices/usb1/1-1\nN: bus/usb/001/002\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
+                              "E: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=002\nE: DEVNAME=%s\nA: busnum=1\\n\n"
+                              "A: devnum=2\\n\nA: speed=12\\n\nA: bConfigurationValue=1\\n\nA: idVendor=%04x\\n\n"
+                              "A: idProduct=%04x\\n\nH: descriptors=",
+                              kDeviceNode, camera.config().vid, camera.config().pid));
+  return record + hex + "\n";
 }
 
-// Without permission the device node is closed to its owner, all else is
-// open to anyone (the preload makes its sockets there), and a root emulator
-// runs the program as the user nobody.
+// Without permission the device node is closed, all else is open to anyone (the preload makes its sockets
+// there), and a root emulator runs the program as the user nobody.
 int run_program(char** argv, const std::string& forbidden_root) {
   if (!forbidden_root.empty()) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(forbidden_root)) {
@@ -181,32 +167,27 @@ int run_program(char** argv, const std::string& forbidden_root) {
   }
   const pid_t child = fork();
   if (child == 0) {
-    constexpr uid_t kNobody = 65534;
-    if (!forbidden_root.empty() && geteuid() == 0 &&
-        (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
-      _exit(127);
+    const bool drop = !forbidden_root.empty() && geteuid() == 0;  // to the user nobody
+    if (!drop || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0)) {
+      const char* existing = std::getenv("LD_PRELOAD");
+      setenv("LD_PRELOAD", (std::string("libumockdev-preload.so.0 ") + (existing ? existing : "")).c_str(), 1);
+      execvp(argv[0], argv);
     }
-    const char* existing = std::getenv("LD_PRELOAD");
-    setenv("LD_PRELOAD", (std::string("libumockdev-preload.so.0 ") + (existing ? existing : "")).c_str(), 1);
-    execvp(argv[0], argv);
     _exit(127);
   }
   int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) continue;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 int emulate(int argc, char** argv) {
-  std::string scenario, report_path;
-  bool kernel_driver = false, no_permission = false;
+  std::string scenario, report_path, flags;
   int i = 1;
   for (; i < argc && std::string(argv[i]) != "--"; ++i) {
     const std::string arg = argv[i];
     if (arg.starts_with("--camera=")) scenario = arg.substr(9);
     if (arg.starts_with("--report=")) report_path = arg.substr(9);
-    kernel_driver = kernel_driver || arg == "--kernel-driver";
-    no_permission = no_permission || arg == "--no-permission";
+    flags += arg + " ";
   }
   auto setup = scenario.empty() ? sim::healthy_setup(sim::builtin_camera_image())
                                 : sim::scenario_setup(scenario, sim::builtin_camera_image());
@@ -215,7 +196,7 @@ int emulate(int argc, char** argv) {
                  " --report=FILE -- PROGRAM ARGS...\n";
     return 2;
   }
-  UsbfsCamera device(std::move(setup->camera), kernel_driver);
+  UsbfsCamera device(std::move(setup->camera), flags.find("--kernel-driver ") != std::string::npos);
   UMockdevTestbed* testbed = umockdev_testbed_new();
   UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
   g_signal_connect(handler, "handle-ioctl", G_CALLBACK(on_ioctl), &device);
@@ -228,7 +209,7 @@ int emulate(int argc, char** argv) {
     return 2;
   }
   gchar* root = umockdev_testbed_get_root_dir(testbed);
-  const int status = run_program(argv + i + 1, no_permission ? root : "");
+  const int status = run_program(argv + i + 1, flags.find("--no-permission ") != std::string::npos ? root : "");
   g_free(root);
   const std::lock_guard lock(device.mutex);
   device.close_session();
