@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "link/transport.h"
-#include "link/win32_failure.h"
 #include "platform/last_error.h"
 #include "support/sim_fixture.h"
 
@@ -51,20 +50,32 @@ void status(CameraSession& s, TransferLog& log, std::uint64_t n, bool exact, con
 Call require(std::uint8_t address) {
   return [=](CameraSession& s, TransferLog&) { require_endpoint(s, address, 2); };
 }
-
-void expect_pipes(CameraSession& s, std::size_t n) { EXPECT_EQ(query_descriptors(s).endpoints.size(), n); }
-
-const Call kDescriptors = [](CameraSession& s, TransferLog&) { query_descriptors(s); };
-const std::string kNotCamera = "Safety check failed: opened device is not a known MR97310 VID/PID";
-const std::string kWriteBounds = "Safety check: command write length outside allowed 1..16 bytes";
-const std::string kReadBounds = "Safety check: read length outside allowed 1..8192 bytes";
 Call write_of(std::size_t n) {
   return [=](CameraSession& s, TransferLog& log) { write(s, log, n); };
 }
 Call read_of(std::uint64_t n) {
   return [=](CameraSession& s, TransferLog& log) { bulk_read(s, 0x83, n, true, log, 0, ""); };
 }
+
+// Path, ids, USB and device versions, configurations, interface class, then address/type/packet size per pipe.
+std::string descriptors(CameraSession& s) {
+  const CameraDescriptors d = query_descriptors(s);
+  std::string text(99, 0);
+  text.resize(std::snprintf(text.data(), text.size(), "%s %04x:%04x %x %x %d %x",
+                            d.opened_path == sim::kSimulatedDevicePath ? "sim" : "?", d.vid, d.pid, d.bcd_usb,
+                            d.bcd_device, d.num_configurations, d.interface_class));
+  for (const EndpointInfo& e : d.endpoints)
+    text +=
+        " " + std::to_string(e.address) + "/" + std::to_string(e.pipe_type) + "/" + std::to_string(e.max_packet_size);
+  return text;
+}
+
+const Call kDescriptors = [](CameraSession& s, TransferLog&) { throw Failure(descriptors(s)); };
+const std::string kNotCamera = "Safety check failed: opened device is not a known MR97310 VID/PID";
+const std::string kWriteBounds = "Safety check: command write length outside allowed 1..16 bytes";
+const std::string kReadBounds = "Safety check: read length outside allowed 1..8192 bytes";
 const std::string kNoPipe = "Required MR97310 endpoint is missing or has unexpected type";
+const std::string kShortRead = "Short USB read (expected fixed response length)";
 
 struct CallCase {
   const char* name;
@@ -76,13 +87,16 @@ struct CallCase {
 
 TEST(Transport, CallsMessagesAndRecords) {
   const CallCase cases[] = {
-      {"open fails", [](auto& c) { c.create_file_error = 2; }, nullptr, "CreateFile (Win32 error 2)"},
+      {"open fails", [](auto& c) { c.create_file_error = 4294967295u; }, nullptr,
+       "CreateFile (Win32 error 4294967295)"},
       {"initialise fails, close clobbers the error",
        [](auto& c) { c.initialize_error = 31, c.close_handle_sets_error = 6; }, nullptr,
        "WinUsb_Initialize (Win32 error 31)"},
       {"vendor 093B", [](auto& c) { c.vid = 0x093B; }, kDescriptors, kNotCamera},
       {"product 010D", [](auto& c) { c.pid = 0x010D; }, kDescriptors, kNotCamera},
-      {"product 010F", [](auto& c) { c.pid = 0x010F; }, kDescriptors, "(no failure)", "| 0 3 0"},
+      {"camera", nullptr, kDescriptors, "sim 093a:010e 110 100 1 ff 4/2/64 131/2/64 130/2/64", "| 0 3 0"},
+      {"product 010F", [](auto& c) { c.pid = 0x010F; }, kDescriptors,
+       "sim 093a:010f 110 100 1 ff 4/2/64 131/2/64 130/2/64", "| 0 3 0"},
       {"short descriptor", [](auto& c) { c.device_descriptor_length = 17; }, kDescriptors,
        "USB device descriptor was shorter than expected"},
       {"descriptor fails", [](auto& c) { c.get_descriptor_error = 1167; }, kDescriptors,
@@ -99,7 +113,10 @@ TEST(Transport, CallsMessagesAndRecords) {
        [](auto& c) {
          c.endpoints.assign(39, {0x01, 3}), c.endpoints.push_back({0x82});
        },
-       [](auto& s, auto&) { require_endpoint(s, 0x82, 2), expect_pipes(s, 32); }, "(no failure)", "| 0 72 0"},
+       [](auto& s, auto&) {
+         require_endpoint(s, 0x82, 2), throw Failure(std::to_string(query_descriptors(s).endpoints.size()));
+       },
+       "32", "| 0 72 0"},
       {"timeout policy fails", [](auto& c) { c.set_pipe_policy_error = 87; },
        [](CameraSession& s, TransferLog&) { set_pipe_timeout(s, 0x04, 1500); },
        "WinUsb_SetPipePolicy(PIPE_TRANSFER_TIMEOUT) (Win32 error 87)"},
@@ -112,11 +129,10 @@ TEST(Transport, CallsMessagesAndRecords) {
       {"8192-byte inexact read", nullptr, [](auto& s, auto& log) { status(s, log, 8192, false); }, "(no failure)",
        "1@3 OUT 04 1/1 ok w; 2@7 IN 83 8192/16 ok r; | 2 0 0"},
       {"short exact read", fault_on(2, {FaultAction::Kind::Short, 0, 10}),
-       [](auto& s, auto& log) { status(s, log, 16, true, "status"); },
-       "Short USB read (expected fixed response length)",
+       [](auto& s, auto& log) { status(s, log, 16, true, "status"); }, kShortRead,
        "1@3 OUT 04 1/1 ok w; 2@7 IN 83 16/10 0 status; short read; | 2 0 0"},
       {"short exact read, no label", fault_on(2, {FaultAction::Kind::Short, 0, 10}),
-       [](auto& s, auto& log) { status(s, log, 16, true, ""); }, "Short USB read (expected fixed response length)",
+       [](auto& s, auto& log) { status(s, log, 16, true, ""); }, kShortRead,
        "1@3 OUT 04 1/1 ok w; 2@7 IN 83 16/10 0 short read; | 2 0 0"},
       {"read times out", nullptr,
        [](auto& s, auto& log) { set_pipe_timeout(s, 0x83, 1500), bulk_read(s, 0x83, 16, true, log, 0, "answer"); },
@@ -145,20 +161,9 @@ TEST(Transport, CallsMessagesAndRecords) {
   }
 }
 
-TEST(Transport, DescriptorsAndSessionOwnership) {
+TEST(Transport, SessionOwnership) {
   SimRig rig;
-  CameraSession first = rig.open();
-  const CameraDescriptors d = query_descriptors(first);
-  std::string pipes;
-  for (const EndpointInfo& e : d.endpoints)
-    pipes +=
-        std::to_string(e.address) + "/" + std::to_string(e.pipe_type) + "/" + std::to_string(e.max_packet_size) + " ";
-  EXPECT_EQ(d.opened_path, sim::kSimulatedDevicePath);
-  EXPECT_EQ(std::vector<int>({d.vid, d.pid, d.bcd_usb, d.bcd_device, d.num_configurations, d.interface_class}),
-            std::vector<int>({0x093A, 0x010E, 0x0110, 0x0100, 1, 0xFF}));
-  EXPECT_EQ(pipes, "4/2/64 131/2/64 130/2/64 ");
-
-  CameraSession second;
+  CameraSession first = rig.open(), second;
   second = std::move(first);
   EXPECT_FALSE(first.is_open());
   close_camera(first);
@@ -195,14 +200,6 @@ TEST(PacedSleep, NeverEarlyAtMostOneDayPerCallOnWholeMilliseconds) {
   const std::uint64_t start = system_clock().now_ns();
   paced_sleep(system_clock(), 2);
   EXPECT_GE(system_clock().now_ns() - start, 2'000'000u);
-}
-
-TEST(Win32Failure, ReadsTheLastErrorWhenBuilt) {
-  set_last_error(4294967295u);
-  const Win32Failure failure("CreateFile");
-  set_last_error(0);
-  EXPECT_STREQ(failure.what(), "CreateFile (Win32 error 4294967295)");
-  EXPECT_EQ(failure.code(), 4294967295u);
 }
 
 }  // namespace
