@@ -1,5 +1,4 @@
-// Device trees and what discovery makes of them: the interfaces found, the
-// presence walk, the decision, and how much of the tree each scan read.
+// Device trees and what discovery makes of them: interfaces, presence, decision, and how much of the tree it read.
 #include "link/discovery.h"
 
 #include <gmock/gmock.h>
@@ -88,6 +87,7 @@ TEST(Discovery, TreesToDecisions) {
   const SimulatedDevice failing = dev(u"ROOT\\SYSTEM\\0001", [](auto& d) { d.enum_error = kErrorGenFailure; });
   const std::u16string cam = u"USB\\VID_093A&PID_010E\\CAM", rel = u"USB\\VID_093A&PID_010F\\REL";
   const std::u16string e = u"usb#vid_093a&pid_010e#", f = u"usb#vid_093a&pid_010f#";
+  const std::string second = "0e sim0002 SIM0002 24 WinUSB, | 24 SIM0001 WinUSB | 3 | ";
   const struct {
     const char* name;
     Tree tree;
@@ -106,14 +106,11 @@ TEST(Discovery, TreesToDecisions) {
       {"no end of interfaces: gives up after a long run of failures",
        scenario(DeviceTreeScenario::CameraOnWinUsb, [](Tree& t) { t.interface_error_past_end = kErrorGenFailure; }),
        "0e sim0001 SIM0001 24 WinUSB, | 24 SIM0001 WinUSB | 3 | 2 1026 4 9"},
-      {"detail size 7", damaged([](auto& i) { i.reported_detail_size = 7; }),
-       "0e sim0002 SIM0002 24 WinUSB, | 24 SIM0001 WinUSB | 3 | 2 4 4 9"},
+      {"detail size 7", damaged([](auto& i) { i.reported_detail_size = 7; }), second + "2 4 4 9"},
       {"detail size 8, too small for the path", damaged([](auto& i) { i.reported_detail_size = 8; }),
-       "0e sim0002 SIM0002 24 WinUSB, | 24 SIM0001 WinUSB | 3 | 3 4 4 9"},
-      {"detail unreadable", damaged([](auto& i) { i.detail_unreadable = true; }),
-       "0e sim0002 SIM0002 24 WinUSB, | 24 SIM0001 WinUSB | 3 | 3 4 4 9"},
-      {"interface enumeration fails", damaged([](auto& i) { i.enum_error = kErrorInvalidData; }),
-       "0e sim0002 SIM0002 24 WinUSB, | 24 SIM0001 WinUSB | 3 | 2 4 4 9"},
+       second + "3 4 4 9"},
+      {"detail unreadable", damaged([](auto& i) { i.detail_unreadable = true; }), second + "3 4 4 9"},
+      {"interface enumeration fails", damaged([](auto& i) { i.enum_error = kErrorInvalidData; }), second + "2 4 4 9"},
       {"paths and ids in any case; the path decides first",
        devices({dev(u"USB\\VID_093A&PID_010E\\A"), dev(u"USB\\VID_093A&PID_010F\\B"), dev(u"USB\\VID_093A&PID_010E\\C"),
                 dev(u"USB\\VID_046D&PID_C077\\D")},

@@ -1,5 +1,4 @@
-// The simulator's own products, which nothing else holds to a reference: the
-// encoder behind every simulated photo, the scenes, and the built-in camera.
+// The simulator's own products, held to no other reference: the encoder, the scenes, the built-in camera.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
