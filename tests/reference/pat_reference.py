@@ -1,7 +1,5 @@
-"""Independent model of the directory table rules, used to check `velmora pat`.
-
-A directory buffer holds 8-byte entries starting at byte 16 or byte 144;
-entries are tuples of 8 ints here, and the listing is produced as text."""
+"""Independent model of the directory table rules: 8-byte entries (tuples of 8 ints here) start at byte 16 or 144 of a
+buffer; the listing is `velmora pat`'s text."""
 
 CAP = 16 * 1024 * 1024
 MAX_ENTRIES = 1022

@@ -1,7 +1,7 @@
-"""Compares `velmora pat` on generated directories with the independent model in pat_reference.py.
-
-usage: python3 test_pat.py /path/to/velmora"""
+"""Compares `velmora pat` on generated directories with the model in pat_reference.py. usage: test_pat.py VELMORA"""
+import itertools
 import os
+import pathlib
 import random
 import sys
 import tempfile
@@ -38,27 +38,24 @@ def entry(rng):
     return ent(flags, rng.choice([rng.randrange(1 << 24), rng.randrange(64), 0xFFFFFF]), size, rng.randrange(256))
 
 
-def table(rng, n, end=None):
-    return b"".join(entry(rng) for _ in range(n)) + (END if (rng.random() < 0.7 if end is None else end) else b"")
+def table(rng, n):
+    return b"".join(entry(rng) for _ in range(n)) + (END if rng.random() < 0.7 else b"")
 
 
 def cases(rng):
     """(name, [buffer, ...]) pairs."""
-    for kind in range(16):
-        for flags in (kind, kind | 0x20):
-            for size in sizes(kind):
-                e = ent(flags, 0x001234, size, 0x07)
-                yield "flags %02x size %d" % (flags, size), [buf(e + END) if size % 2 else buf(END, e + END)]
-    for delta in (-1, 0, 1):
-        for end16 in (b"", END):
-            for end144 in (b"", END):
-                two = ent(0x22, 1, 60000) + ent(0x22, 2, 60000) + end16
-                yield "ranking %d %d %d" % (delta, len(end16), len(end144)), [
-                    buf(two, ent(0x22, 3, 60000) + ent(0x22, 4, 60000 + delta) + end144)]
+    for kind, compressed in itertools.product(range(16), (0, 0x20)):
+        for size in sizes(kind):
+            e = ent(kind | compressed, 0x001234, size, 0x07)
+            yield "flags %02x size %d" % (kind | compressed, size), [buf(e + END) if size % 2 else buf(END, e + END)]
+    for delta, end16, end144 in itertools.product((-1, 0, 1), (b"", END), (b"", END)):
+        two = ent(0x22, 1, 60000) + ent(0x22, 2, 60000) + end16
+        yield "ranking %d %d %d" % (delta, len(end16), len(end144)), [
+            buf(two, ent(0x22, 3, 60000) + ent(0x22, 4, 60000 + delta) + end144)]
     one = ent(0x01, 7, 9)
-    for length in list(range(0, 40)) + list(range(140, 170)) + [8191, 8192, 8193]:
-        for at16, at144 in ((one + one, b""), (END, one + one), (one + END, one + one + END)):
-            yield "length %d" % length, [buf(at16, at144, length)]
+    for length, (at16, at144) in itertools.product(list(range(0, 40)) + list(range(140, 170)) + [8191, 8192, 8193],
+                                                   ((one + one, b""), (END, one + one), (one + END, one + one + END))):
+        yield "length %d" % length, [buf(at16, at144, length)]
     for count in (1021, 1022, 1023, 1100):
         for size in (lambda i: 1000 + i % 7, lambda i: 100000 - i):
             entries = b"".join(ent(0x01, i + 1, size(i)) for i in range(count))
@@ -87,8 +84,7 @@ def main():
                 continue
             paths = [os.path.join(tmp, "%d.bin" % k) for k in range(len(buffers))]
             for path, data in zip(paths, buffers):
-                with open(path, "wb") as f:
-                    f.write(data)
+                pathlib.Path(path).write_bytes(data)
             want, got = ref.listing(buffers), run_velmora(cli, "pat", *paths)
             t.check(name, (got.returncode, got.stdout, got.stderr) == (0, want, ""),
                     "exit %d\n--- expected\n%s--- got\n%s%s" % (got.returncode, want[:2000], got.stdout[:2000],
