@@ -41,19 +41,19 @@ def files(folder):
 def main():
     t = Tally()
     with tempfile.TemporaryDirectory() as work:
-        runs = [("download", "", ["download", "--all", "--to", "{}"] + EVERY_OPTION, []), ("probe", "", ["probe"], [])]
+        runs = [("download", "", ["download", "--all", "--to", "{}"] + EVERY_OPTION, ""), ("probe", "", ["probe"], "")]
         # Each later photo after the unplug fails at its first request rather than
         # at the opening: the emulated device stays listed after its unplug.
-        runs += [(s, s, ["download", "--all", "--to", "{}"], []) for s in
+        runs += [(s, s, ["download", "--all", "--to", "{}"], "") for s in
                  ("photo-timeout", "unplugged-mid-download", "interface-busy", "disconnected")]
-        runs += [("no permission", "", ["list"], ["--no-permission"]), ("kernel driver", "", ["list"], ["--kernel-driver"])]
+        runs += [("no permission", "", ["list"], "no-permission"), ("kernel driver", "", ["list"], "kernel-driver")]
         for name, camera, args, extra in runs:
             folder, report = os.path.join(work, name), os.path.join(work, name + ".report")
             sim_args = [a.format(folder + "-sim") for a in args] + ["--simulated-camera" + (f"={camera}" if camera else "")]
             want = subprocess.run([VELMORA, *sim_args], capture_output=True, text=True,
                                   env=dict(os.environ, VELMORA_SIM_CLOCK="virtual"))
-            got = subprocess.run([EMULATOR, *extra, f"--report={report}", *([f"--camera={camera}"] if camera else []),
-                                  "--", VELMORA, *[a.format(folder) for a in args]], capture_output=True, text=True)
+            got = subprocess.run([EMULATOR, report, camera or "-", extra or "-", VELMORA, *[a.format(folder) for a in args]],
+                                 capture_output=True, text=True)
             want_err = {"no permission": PERMISSION, "kernel driver": KERNEL_DRIVER}.get(name, mask(want.stderr))
             want_err = want_err.replace("CreateFile (Win32 error 2)", "WinUsb_GetDescriptor(device) (Win32 error 1167)")
             t.check(f"{name}: exit status", got.returncode == (1 if extra else want.returncode), got.stderr[-300:])

@@ -1,7 +1,7 @@
 // Runs PROGRAM (the unchanged velmora binary) under the umockdev preload against one emulated device whose
-// usbfs ioctls the simulated camera answers; exits with PROGRAM's status. An IN URB with no answer stays pending
-// until the host discards it, so time-outs run on libusb's own clock. The report lists every command the device
-// received and every request outside what the camera allows.
+// usbfs ioctls the simulated camera answers; exits with PROGRAM's status, or 2 on a usage error. An IN URB with no
+// answer stays pending until the host discards it, so time-outs run on libusb's own clock. The report lists every
+// command the device received and every request outside what the camera allows.
 #include <glib.h>
 #include <grp.h>
 #include <linux/ioctl.h>
@@ -180,23 +180,14 @@ int run_program(char** argv, const std::string& forbidden_root) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// velmora_usbfs_emulator REPORT CAMERA MODE PROGRAM ARGS...: CAMERA a scenario or "-" for a healthy camera;
+// MODE "-", "kernel-driver" (one holds the interface) or "no-permission" (the kernel refuses the device node).
 int emulate(int argc, char** argv) {
-  std::string scenario, report_path, flags;
-  int i = 1;
-  for (; i < argc && std::string(argv[i]) != "--"; ++i) {
-    const std::string arg = argv[i];
-    if (arg.starts_with("--camera=")) scenario = arg.substr(9);
-    if (arg.starts_with("--report=")) report_path = arg.substr(9);
-    flags += arg + " ";
-  }
-  auto setup = scenario.empty() ? sim::healthy_setup(sim::builtin_camera_image())
-                                : sim::scenario_setup(scenario, sim::builtin_camera_image());
-  if (i + 1 >= argc || !setup || report_path.empty()) {
-    std::cerr << "usage: velmora_usbfs_emulator [--camera=SCENARIO] [--kernel-driver] [--no-permission]"
-                 " --report=FILE -- PROGRAM ARGS...\n";
-    return 2;
-  }
-  UsbfsCamera device(std::move(setup->camera), flags.find("--kernel-driver ") != std::string::npos);
+  const std::string scenario = argc > 4 ? argv[2] : "", mode = argc > 4 ? argv[3] : "";
+  auto setup = scenario == "-" ? sim::healthy_setup(sim::builtin_camera_image())
+                               : sim::scenario_setup(scenario, sim::builtin_camera_image());
+  if (!setup) return std::cerr << "usage: velmora_usbfs_emulator REPORT CAMERA MODE PROGRAM ARGS...\n", 2;
+  UsbfsCamera device(std::move(setup->camera), mode == "kernel-driver");
   UMockdevTestbed* testbed = umockdev_testbed_new();
   UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
   g_signal_connect(handler, "handle-ioctl", G_CALLBACK(on_ioctl), &device);
@@ -209,11 +200,11 @@ int emulate(int argc, char** argv) {
     return 2;
   }
   gchar* root = umockdev_testbed_get_root_dir(testbed);
-  const int status = run_program(argv + i + 1, flags.find("--no-permission ") != std::string::npos ? root : "");
+  const int status = run_program(argv + 4, mode == "no-permission" ? root : "");
   g_free(root);
   const std::lock_guard lock(device.mutex);
   device.close_session();
-  std::ofstream report(report_path);
+  std::ofstream report(argv[1]);
   for (const auto& write : device.camera.host_writes()) report << "write " << hex_bytes(write) << "\n";
   for (const auto& v : device.camera.violations()) report << "violation " << v << "\n";
   for (const auto& p : device.problems) report << "problem " << p << "\n";
