@@ -39,33 +39,33 @@ def files(folder):
 
 
 def main():
-    t = Tally()
+    t, download = Tally(), ["download", "--all", "--to", "{}"]
     with tempfile.TemporaryDirectory() as work:
-        runs = [("download", "", ["download", "--all", "--to", "{}"] + EVERY_OPTION, ""), ("probe", "", ["probe"], "")]
-        # Each later photo after the unplug fails at its first request rather than
-        # at the opening: the emulated device stays listed after its unplug.
-        runs += [(s, s, ["download", "--all", "--to", "{}"], "") for s in
-                 ("photo-timeout", "unplugged-mid-download", "interface-busy", "disconnected")]
-        runs += [("no permission", "", ["list"], "no-permission"), ("kernel driver", "", ["list"], "kernel-driver")]
-        for name, camera, args, extra in runs:
+        # Each later photo after the unplug fails at its first request rather than at the opening: the emulated
+        # device stays listed after its unplug.
+        runs = [("-", "-", download + EVERY_OPTION), ("-", "-", ["probe"]), ("-", "no-permission", ["list"]),
+                ("-", "kernel-driver", ["list"])] + [(s, "-", download) for s in (
+                    "photo-timeout", "unplugged-mid-download", "interface-busy", "disconnected")]
+        for camera, mode, args in runs:
+            name, special = f"{camera} {mode} {args[0]}", mode != "-"
             folder, report = os.path.join(work, name), os.path.join(work, name + ".report")
-            sim_args = [a.format(folder + "-sim") for a in args] + ["--simulated-camera" + (f"={camera}" if camera else "")]
+            sim_args = [a.format(folder + "-sim") for a in args] + ["--simulated-camera" + ("=" + camera) * (camera != "-")]
             want = subprocess.run([VELMORA, *sim_args], capture_output=True, text=True,
                                   env=dict(os.environ, VELMORA_SIM_CLOCK="virtual"))
-            got = subprocess.run([EMULATOR, report, camera or "-", extra or "-", VELMORA, *[a.format(folder) for a in args]],
+            got = subprocess.run([EMULATOR, report, camera, mode, VELMORA, *[a.format(folder) for a in args]],
                                  capture_output=True, text=True)
-            want_err = {"no permission": PERMISSION, "kernel driver": KERNEL_DRIVER}.get(name, mask(want.stderr))
+            want_err = {"no-permission": PERMISSION, "kernel-driver": KERNEL_DRIVER}.get(mode, mask(want.stderr))
             want_err = want_err.replace("CreateFile (Win32 error 2)", "WinUsb_GetDescriptor(device) (Win32 error 1167)")
-            t.check(f"{name}: exit status", got.returncode == (1 if extra else want.returncode), got.stderr[-300:])
-            t.check(f"{name}: output", extra or mask(want.stdout) == mask(got.stdout), got.stdout[-300:])
+            t.check(f"{name}: exit status", got.returncode == (1 if special else want.returncode), got.stderr[-300:])
+            t.check(f"{name}: output", special or mask(want.stdout) == mask(got.stdout), got.stdout[-300:])
             t.check(f"{name}: messages", want_err == mask(got.stderr), got.stderr[-300:])
             want_files, got_files = files(folder + "-sim"), files(folder)
             t.check(f"{name}: same files", want_files == got_files, sorted(set(want_files) ^ set(got_files))[:5] or
                     [n for n in want_files if want_files[n] != got_files[n]][:5])
             with open(report) as f:
-                bad = [line for line in f.read().splitlines() if not ALLOWED_WRITE.match(line) or extra]
-            t.check(f"{name}: device saw only allowed commands" + (", none" if extra else ""), not bad, bad[:5])
-            if name == "probe":
+                bad = [line for line in f.read().splitlines() if not ALLOWED_WRITE.match(line) or special]
+            t.check(f"{name}: device saw only allowed commands" + (", none" if special else ""), not bad, bad[:5])
+            if args == ["probe"]:
                 t.check("probe names the usbfs node", "/dev/bus/usb/001/002" in got.stdout, got.stdout)
     return t.finish()
 
