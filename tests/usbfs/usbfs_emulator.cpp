@@ -3,7 +3,6 @@
 // answer stays pending until the host discards it, so time-outs run on libusb's own clock. The report lists every
 // command the device received and every request outside what the camera allows.
 #include <glib.h>
-#include <grp.h>
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/stat.h>
@@ -11,13 +10,14 @@
 #include <umockdev.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <utility>
 
 #include "base/text.h"
 #include "platform/last_error.h"
@@ -56,8 +56,7 @@ struct UsbfsCamera {
   }
 
   void close_session() {
-    if (open) camera.free(usb), camera.close_handle(file);
-    open = false;
+    if (std::exchange(open, false)) camera.free(usb), camera.close_handle(file);
   }
 
   // One URB through the simulated camera; false with the camera's error code.
@@ -98,14 +97,12 @@ struct UsbfsCamera {
         return completed.pop_front(), 0;
       }
       case USBDEVFS_DISCARDURB: {
-        gulong address = 0;
-        std::memcpy(&address, arg->data, sizeof address);
-        for (auto it = pending.begin(); it != pending.end(); ++it) {
-          if ((*it)->client_addr != address) continue;
-          fields(*it).status = -ENOENT;
-          return completed.push_back(*it), pending.erase(it), 0;
-        }
-        return EINVAL;
+        const auto it = std::find_if(pending.begin(), pending.end(), [&](UMockdevIoctlData* urb) {
+          return std::memcmp(&urb->client_addr, arg->data, sizeof urb->client_addr) == 0;
+        });
+        if (it == pending.end()) return EINVAL;
+        fields(*it).status = -ENOENT;
+        return completed.push_back(*it), pending.erase(it), 0;
       }
       default: return problems.push_back("unexpected ioctl " + std::to_string(request)), ENOTTY;
     }
@@ -155,24 +152,12 @@ std::string device_record(const sim::SimulatedCamera& camera) {
   return record + hex + "\n";
 }
 
-// Without permission the device node is closed, all else is open to anyone (the preload makes its sockets
-// there), and a root emulator runs the program as the user nobody.
-int run_program(char** argv, const std::string& forbidden_root) {
-  if (!forbidden_root.empty()) {
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(forbidden_root)) {
-      if (!entry.is_symlink()) chmod(entry.path().c_str(), entry.is_directory() || entry.is_socket() ? 0777 : 0644);
-    }
-    chmod(forbidden_root.c_str(), 0777);
-    chmod((forbidden_root + kDeviceNode).c_str(), 0);
-  }
+int run_program(char** argv) {
   const pid_t child = fork();
   if (child == 0) {
-    const bool drop = !forbidden_root.empty() && geteuid() == 0;  // to the user nobody
-    if (!drop || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0)) {
-      const char* existing = std::getenv("LD_PRELOAD");
-      setenv("LD_PRELOAD", (std::string("libumockdev-preload.so.0 ") + (existing ? existing : "")).c_str(), 1);
-      execvp(argv[0], argv);
-    }
+    const char* existing = std::getenv("LD_PRELOAD");
+    setenv("LD_PRELOAD", (std::string("libumockdev-preload.so.0 ") + (existing ? existing : "")).c_str(), 1);
+    execvp(argv[0], argv);
     _exit(127);
   }
   int status = 0;
@@ -200,8 +185,9 @@ int emulate(int argc, char** argv) {
     return 2;
   }
   gchar* root = umockdev_testbed_get_root_dir(testbed);
-  const int status = run_program(argv + 4, mode == "no-permission" ? root : "");
+  if (mode == "no-permission") chmod((root + std::string(kDeviceNode)).c_str(), 0);  // a user other than root
   g_free(root);
+  const int status = run_program(argv + 4);
   const std::lock_guard lock(device.mutex);
   device.close_session();
   std::ofstream report(argv[1]);
