@@ -9,18 +9,13 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import mars_reference as ref  # noqa: E402
 from cli_runner import CliRunner, last_line, run_velmora  # noqa: E402
 
-# Every message the decoder can raise from outside; a literal escape ends in a 1 bit of the real stream, so
-# "Truncated Mars literal" cannot be reached.
-REACHABLE = {"Invalid Mars raw photo", "Image exceeds safety cap", "Non-compressed Mars payload length mismatch",
-             "Unsupported Mars dimensions", "Compressed payload exceeds safety cap", "Incomplete compressed row seed",
-             "Truncated compressed Mars symbol"}
 GEOMETRY = {"HR": (352, 288), "LR": (176, 144), "R6": (320, 240), "R8": (640, 480)}
 
 
 class Runner(CliRunner):
     def __init__(self, velmora, folder, rng):
         super().__init__(velmora, folder, "decode", "plane.bin")
-        self.rng, self.messages = rng, set()
+        self.rng = rng
 
     def header(self):
         return bytes(self.rng.randrange(256) for _ in range(7)) + bytes([self.rng.choice([0, 37, 100, 255])]) + bytes(4)
@@ -33,7 +28,6 @@ class Runner(CliRunner):
             want, message = (0, ref.decode_raw_photo(raw, width, height, compressed, variant)), None
         except ref.DecodeError as e:
             want, message = (1, None), str(e)
-            self.messages.add(message)
         rc, last, output, _ = self.run_command(raw, args, file_name)
         self.check(name, (rc, output) == want and (message is None or last == "velmora: " + message),
                    f"rc {rc} {last!r}, {len(output or b'')} bytes, wanted {message!r}")
@@ -107,8 +101,6 @@ def main():
             got = run_velmora(t.velmora, "decode", *args)
             t.check(name, got.returncode == status and last_line(got.stderr).startswith("velmora: " if status == 1 else "")
                     and not os.path.exists(out), got.stderr)
-        missing = REACHABLE - t.messages
-        t.check("every reachable failure message was produced", not missing, sorted(missing))
     return t.finish()
 
 
