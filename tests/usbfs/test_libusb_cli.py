@@ -11,9 +11,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from cli_runner import Tally  # noqa: E402
 
 VELMORA, EMULATOR = sys.argv[1], sys.argv[2]
-EVERY_OPTION = ["--experimental", "--extreme-glitch", "--baseline", "--historical-mars", "--legacy-proc",
-                "--all-bayer-patterns", "--sets", "brighter,more-color,lower-contrast,stronger-destripe",
-                "--save-transfer", "--save-bayer", "--save-usb-log", "--save-metadata", "--dated-folder"]
 ALLOWED_WRITE = re.compile(r"^write (21|19|19 [0-9a-f]{2})$")  # the status request, the token, 0x19 and a value
 PERMISSION = ("velmora: MR97310 camera detected, but this user may not open it. Install the udev rule packaging/"
               "70-velmora-camera.rules (see README) and reconnect the camera, or run velmora as root.\n")
@@ -44,7 +41,7 @@ def main():
         os.chmod(work, 0o777)  # the special runs may be the user nobody's
         # Each later photo after the unplug fails at its first request rather than at the opening: the emulated
         # device stays listed after its unplug.
-        runs = [("-", "-", download + EVERY_OPTION), ("-", "-", ["probe"]), ("-", "no-permission", ["list"]),
+        runs = [("-", "-", download + ["--save-transfer", "--save-usb-log"]), ("-", "-", ["probe"]), ("-", "no-permission", ["list"]),
                 ("-", "kernel-driver", ["list"])] + [(s, "-", download) for s in (
                     "photo-timeout", "unplugged-mid-download", "interface-busy", "disconnected")]
         for camera, mode, args in runs:
