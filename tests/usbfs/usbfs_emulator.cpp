@@ -2,13 +2,11 @@
 // usbfs ioctls the simulated camera answers; exits with PROGRAM's status, or 2 on a usage error. An IN URB with no
 // answer stays pending until the host discards it, so time-outs run on libusb's own clock. The report lists every
 // command the device received and every request outside what the camera allows.
-#include <glib.h>
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <umockdev.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -153,15 +151,13 @@ std::string device_record(const sim::SimulatedCamera& camera) {
 }
 
 int run_program(char** argv) {
-  const pid_t child = fork();
-  if (child == 0) {
-    const char* existing = std::getenv("LD_PRELOAD");
-    setenv("LD_PRELOAD", (std::string("libumockdev-preload.so.0 ") + (existing ? existing : "")).c_str(), 1);
-    execvp(argv[0], argv);
-    _exit(127);
-  }
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) continue;
+  const char* existing = g_getenv("LD_PRELOAD");
+  const std::string preload = std::string("libumockdev-preload.so.0 ") + (existing ? existing : "");
+  gchar** env = g_environ_setenv(g_get_environ(), "LD_PRELOAD", preload.c_str(), TRUE);
+  int status = 127 << 8;
+  g_spawn_sync(nullptr, argv, env, GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_CHILD_INHERITS_STDIN), nullptr, nullptr,
+               nullptr, nullptr, &status, nullptr);
+  g_strfreev(env);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
