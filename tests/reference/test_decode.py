@@ -7,7 +7,7 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import mars_reference as ref  # noqa: E402
-from cli_runner import CliRunner, last_line, run_velmora  # noqa: E402
+from cli_runner import CliRunner, run_velmora  # noqa: E402
 
 GEOMETRY = {"HR": (352, 288), "LR": (176, 144), "R6": (320, 240), "R8": (640, 480)}
 
@@ -94,13 +94,9 @@ def main():
         raw = t.header() + bytes(range(6))
         rc, got, output, _ = t.run_command(raw, ["--size", "3x2", "--compressed"], existing=b"keep")
         t.check("failed decode keeps existing output", rc == 1 and output == b"keep", f"rc {rc} {got!r}")
-        out, size = os.path.join(folder, "never.bin"), ["--size", "3x2", "--uncompressed"]
-        for name, args, status in (("missing input", [out + ".raw", *size, "--output", out], 1),
-                                   ("no output", [out + ".raw", *size], 2), ("no raw photo", [*size, "--output", out], 2),
-                                   ("two raw photos", [out, out, *size, "--output", out], 2)):
-            got = run_velmora(t.velmora, "decode", *args)
-            t.check(name, got.returncode == status and last_line(got.stderr).startswith("velmora: " if status == 1 else "")
-                    and not os.path.exists(out), got.stderr)
+        # The other argument and file failures are render's on the same parser and writer.
+        got = run_velmora(t.velmora, "decode", os.path.join(folder, "never.raw"), "--size", "3x2", "--uncompressed")
+        t.check("no output", got.returncode == 2, got.stderr)
     return t.finish()
 
 

@@ -125,9 +125,6 @@ def cases(rng):
         observations = [rng.sample(pool, rng.randrange(len(pool) + 1)) for _ in range(rng.randrange(1, 6))]
         bufs = [rng.choice([buf, lambda t: buf(END, t)])(b"".join(o) + rng.choice([END, END, b""])) for o in observations]
         yield "observations %d" % n, bufs + [b""] * rng.randrange(2)
-    for n in range(20):
-        yield "noise %d" % n, [bytes(rng.choice([0x01, 0x00, 0x21, 0x22, rng.randrange(256)])
-                                     for _ in range(rng.randrange(0, 400)))]
 
 
 def main():
