@@ -216,12 +216,6 @@ Call status(std::uint64_t n, bool exact, const std::string& label) {
 Call require(std::uint8_t address) {
   return [=](CameraSession& s, TransferLog&) { require_endpoint(s, address, 2); };
 }
-Call write_of(std::size_t n) {
-  return [=](CameraSession& s, TransferLog& log) { write(s, log, n); };
-}
-Call read_of(std::uint64_t n) {
-  return [=](CameraSession& s, TransferLog& log) { bulk_read(s, 0x83, n, true, log, 0, ""); };
-}
 
 // Path, ids, USB and device versions, configurations, interface class, then address/type/packet size per pipe.
 const Call kDescriptors = [](CameraSession& s, TransferLog&) {
@@ -264,12 +258,12 @@ TEST(Transport, CallsMessagesAndRecords) {
          c.endpoints.insert(c.endpoints.begin(), 37, sim::SimulatedEndpoint{0x01, 3});
        },
        [](auto& s, auto& log) { require(0x82)(s, log), kDescriptors(s, log); }},
-      {"empty write", nullptr, write_of(0)},
-      {"17-byte write", nullptr, write_of(17)},
-      {"16-byte write", nullptr, write_of(16)},
-      {"empty read", nullptr, read_of(0)},
-      {"8193-byte read", nullptr, read_of(8193)},
-      {"2^33-byte read", nullptr, read_of(1ull << 33)},
+      {"empty write", nullptr, [](auto& s, auto& log) { write(s, log, 0); }},
+      {"17-byte write", nullptr, [](auto& s, auto& log) { write(s, log, 17); }},
+      {"16-byte write", nullptr, [](auto& s, auto& log) { write(s, log, 16); }},
+      {"empty read", nullptr, [](auto& s, auto& log) { bulk_read(s, 0x83, 0, true, log, 0, ""); }},
+      {"8193-byte read", nullptr, [](auto& s, auto& log) { bulk_read(s, 0x83, 8193, true, log, 0, ""); }},
+      {"2^33-byte read", nullptr, [](auto& s, auto& log) { bulk_read(s, 0x83, 1ull << 33, true, log, 0, ""); }},
       {"8192-byte inexact read", nullptr, status(8192, false, "r")},
       {"short exact read", fault_on(2, {FaultAction::Kind::Short, 0, 10}), status(16, true, "status")},
       {"short exact read, no label", fault_on(2, {FaultAction::Kind::Short, 0, 10}), status(16, true, "")},
