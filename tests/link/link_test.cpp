@@ -17,8 +17,6 @@
 #include "support/sim_fixture.h"
 
 #ifdef VELMORA_LIBUSB
-#include <libusb.h>
-
 #include "platform/libusb_api.h"
 #endif
 
@@ -180,16 +178,8 @@ TEST(Discovery, OpensThePresentSets) {
 }
 
 #ifdef VELMORA_LIBUSB
-// The libusb seam as a whole runs through umockdev in tests/usbfs.
-TEST(Libusb, ErrorsAndDeviceNames) {
-  std::string windows;
-  for (const int error : {LIBUSB_SUCCESS, LIBUSB_ERROR_TIMEOUT, LIBUSB_ERROR_NO_DEVICE, LIBUSB_ERROR_ACCESS,
-                          LIBUSB_ERROR_BUSY, LIBUSB_ERROR_NOT_FOUND, LIBUSB_ERROR_INVALID_PARAM, LIBUSB_ERROR_NO_MEM,
-                          LIBUSB_ERROR_NOT_SUPPORTED, LIBUSB_ERROR_PIPE, LIBUSB_ERROR_IO, LIBUSB_ERROR_OVERFLOW}) {
-    windows += std::to_string(win32_error_from_libusb(error)) + " ";
-  }
-  EXPECT_EQ(windows, "0 121 1167 5 170 2 87 8 50 31 31 31 ");
-  EXPECT_EQ(usbfs_device_path(1, 2), u"/dev/bus/usb/001/002");
+// The libusb seam as a whole, and the errors users meet through it, run through umockdev in tests/usbfs.
+TEST(Libusb, DeviceNames) {
   EXPECT_EQ(parse_usbfs_device_path(usbfs_device_path(255, 127)), std::pair(std::uint8_t{255}, std::uint8_t{127}));
   for (const std::u16string bad : {u"/dev/bus/usb/001/02", u"/dev/bus/usb/256/001", u"/dev/bus/usb/0a1/001",
                                    u"/dev/bus/usb/001-002", u"\\\\?\\usb#vid_093a&pid_010e#x"}) {

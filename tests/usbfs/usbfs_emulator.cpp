@@ -1,7 +1,6 @@
-// Runs PROGRAM (the unchanged velmora binary) under the umockdev preload against one emulated device whose
-// usbfs ioctls the simulated camera answers; exits with PROGRAM's status, or 2 on a usage error. An IN URB with no
-// answer stays pending until the host discards it, so time-outs run on libusb's own clock. The report lists every
-// command the device received and every request outside what the camera allows.
+// Runs PROGRAM (the unchanged velmora binary) under the umockdev preload against one emulated device answered by the
+// simulated camera. An IN URB with no answer stays pending until the host discards it, so time-outs run on libusb's
+// own clock. The report lists every command the device received and every request outside what the camera allows.
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/stat.h>
@@ -43,8 +42,7 @@ struct UsbfsCamera {
   std::deque<UMockdevIoctlData*> pending, completed;  // one reference held on each
   std::vector<std::string> problems;
 
-  // Opened at the first request after a claim, as the in-process camera is
-  // opened right before its first request, so its openings count alike.
+  // Opened at the first request after a claim, as the in-process camera is, so its openings count alike.
   std::uint32_t open_session() {
     if (open) return 0;
     if ((file = camera.create_file(camera.config().device_path)) == invalid_os_handle()) return get_last_error();
