@@ -12,14 +12,11 @@ from cli_runner import CliRunner, run_velmora  # noqa: E402
 GEOMETRY = {"HR": (352, 288), "LR": (176, 144), "R6": (320, 240), "R8": (640, 480)}
 
 
+def header(rng):
+    return bytes(rng.randrange(256) for _ in range(7)) + bytes([rng.choice([0, 37, 100, 255])]) + bytes(4)
+
+
 class Runner(CliRunner):
-    def __init__(self, velmora, folder, rng):
-        super().__init__(velmora, folder, "decode", "plane.bin")
-        self.rng = rng
-
-    def header(self):
-        return bytes(self.rng.randrange(256) for _ in range(7)) + bytes([self.rng.choice([0, 37, 100, 255])]) + bytes(4)
-
     def expect(self, name, raw, width, height, compressed, variant=0, args=None, file_name="photo.raw"):
         if args is None:
             args = ["--size", f"{width}x{height}", "--compressed" if compressed else "--uncompressed",
@@ -48,7 +45,7 @@ def stream(rng, width, height, literal_share):
 def main():
     rng = random.Random(20250314)
     with tempfile.TemporaryDirectory() as folder:
-        t = Runner(os.path.abspath(sys.argv[1]), folder, rng)
+        t = Runner(os.path.abspath(sys.argv[1]), folder, "decode", "plane.bin")
         for i in range(250):
             width, height = rng.choice([(rng.randrange(2, 24), rng.randrange(2, 12)), (176, 144), (3, 40)])
             data = stream(rng, width, height, rng.choice([0.0, 0.1, 0.5]))
@@ -62,7 +59,7 @@ def main():
             prefix = format(rng.randrange(256), "08b")[:variant] if 1 <= variant <= 7 else ""
             if prefix:  # the variant's skipped bits come first
                 data = bits(prefix + "".join(format(b, "08b") for b in data) + "0" * 7)
-            t.expect(f"stream {i} {width}x{height} v{variant}", t.header() + data, width, height, True, variant)
+            t.expect(f"stream {i} {width}x{height} v{variant}", header(rng) + data, width, height, True, variant)
         for width, height in [(176, 144), (1, 1), (7, 3), (200, 1), (0, 10), (10, -3), (4096, 4096), (4097, 2),
                               (2, 4097), (4097, 4097), (2147483647, 2147483647), (-2147483648, 5)]:
             for compressed in (True, False):
@@ -78,7 +75,7 @@ def main():
             for suffix, compressed in (("CP", True), ("nP", False)):
                 data = stream(rng, width, height, 0.1) if compressed else bytes(rng.randrange(256) for _ in range(width * height))
                 name = f"Velmora_{rng.randrange(1, 1000):03d}_{code}-{suffix}_250314093005.velmoraraw"
-                t.expect(name, t.header() + data, width, height, compressed, args=[], file_name=name)
+                t.expect(name, header(rng) + data, width, height, compressed, args=[], file_name=name)
         lr = bytes(176 * 144 + 12)
         t.expect("flag beats the name", lr, 176, 144, True, args=["--compressed"], file_name="Velmora_001_LR-nP_1.raw")
         t.expect("code at the start", lr, 176, 144, False, args=[], file_name="LR-nP.raw")
@@ -91,7 +88,7 @@ def main():
         for name, args in usage:
             rc, last, output, _ = t.run_command(lr, args, name)
             t.check(f"usage: {name} {' '.join(args)}", rc == 2 and output is None, f"rc {rc} {last!r}")
-        raw = t.header() + bytes(range(6))
+        raw = header(rng) + bytes(range(6))
         rc, got, output, _ = t.run_command(raw, ["--size", "3x2", "--compressed"], existing=b"keep")
         t.check("failed decode keeps existing output", rc == 1 and output == b"keep", f"rc {rc} {got!r}")
         # The other argument and file failures are render's on the same parser and writer.
