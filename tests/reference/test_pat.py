@@ -76,8 +76,7 @@ def ent(flags, loc, size, last=0):
 
 def buf(at16=b"", at144=b"", length=8192, fill=0):
     b = bytearray([fill] * max(length, 144 + len(at144)))
-    b[144:144 + len(at144)] = at144
-    b[16:16 + len(at16)] = at16
+    b[144:144 + len(at144)], b[16:16 + len(at16)] = at144, at16
     return bytes(b[:length])
 
 
@@ -91,10 +90,6 @@ def entry(rng):
     flags = kind | rng.choice([0, 0x20, 0x20]) | rng.choice([0, 0, 0x10, 0x40, 0x80, 0xC0])
     size = rng.choice([FULL.get(kind, 5000), rng.randrange(12, FULL.get(kind, 90000)), rng.choice(sizes(kind))])
     return ent(flags, rng.choice([rng.randrange(1 << 24), rng.randrange(64), 0xFFFFFF]), size, rng.randrange(256))
-
-
-def table(rng, n):
-    return b"".join(entry(rng) for _ in range(n)) + (END if rng.random() < 0.7 else b"")
 
 
 def cases(rng):
@@ -116,7 +111,8 @@ def cases(rng):
             entries = b"".join(ent(0x01, i + 1, size(i)) for i in range(count))
             yield "%d entries" % count, [buf(entries, b"", 16 + 8 * count), buf(entries + END, b"", 24 + 8 * count)]
     for n in range(200):
-        at16, at144 = table(rng, rng.randrange(20)), table(rng, rng.randrange(20))
+        at16, at144 = (b"".join(entry(rng) for _ in range(rng.randrange(20))) + (END if rng.random() < 0.7 else b"")
+                       for _ in range(2))
         length = rng.choice([8192, 8192, rng.randrange(0, 400), rng.randrange(8000, 9000)])
         yield "random %d" % n, [buf(at16[:128], at144, length, rng.choice([0, 0xFF, 0x01]))]
     for n in range(40):

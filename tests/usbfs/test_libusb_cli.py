@@ -1,6 +1,5 @@
-"""velmora through libusb and usbfs against an emulated device (umockdev) answered by the simulated camera, compared
-with the same command on the in-process camera: texts, files byte for byte once time stamps are masked, and only
-allowed commands at the device. usage: test_libusb_cli.py VELMORA EMULATOR"""
+"""velmora through libusb and usbfs on an emulated device (umockdev) answered by the simulated camera against the same
+command on the in-process camera: texts, files once time stamps are masked, allowed commands. usage: VELMORA EMULATOR"""
 import os
 import re
 import subprocess

@@ -88,8 +88,8 @@ struct UsbfsCamera {
       case USBDEVFS_REAPURBNDELAY: {
         if (completed.empty()) return open && camera.unplugged() ? ENODEV : EAGAIN;
         UMockdevIoctlData* slot = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
-        umockdev_ioctl_data_set_ptr(slot, 0, completed.front());
-        g_object_unref(slot), g_object_unref(completed.front());
+        umockdev_ioctl_data_set_ptr(slot, 0, completed.front()), g_object_unref(slot),
+            g_object_unref(completed.front());
         return completed.pop_front(), 0;
       }
       case USBDEVFS_DISCARDURB: {
