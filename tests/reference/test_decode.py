@@ -1,5 +1,6 @@
 """Compares `velmora decode` on generated Mars streams and containers with the independent model in mars_reference.py.
 usage: python3 test_decode.py /path/to/velmora"""
+import itertools
 import os
 import random
 import sys
@@ -60,22 +61,20 @@ def main():
             if prefix:  # the variant's skipped bits come first
                 data = bits(prefix + "".join(format(b, "08b") for b in data) + "0" * 7)
             t.expect(f"stream {i} {width}x{height} v{variant}", header(rng) + data, width, height, True, variant)
-        for width, height in [(176, 144), (1, 1), (7, 3), (200, 1), (0, 10), (10, -3), (4096, 4096), (4097, 2),
-                              (2, 4097), (4097, 4097), (2147483647, 2147483647), (-2147483648, 5)]:
-            for compressed in (True, False):
-                for length in (rng.randrange(12), 40, width * height + 11, width * height + 12, width * height + 13):
-                    raw = bytes(rng.randrange(256) for _ in range(min(max(length, 0), 1 << 16)))
-                    t.expect(f"{width}x{height} {compressed} {len(raw)} bytes", raw, width, height, compressed,
-                             rng.randrange(12))
+        for (width, height), compressed in itertools.product(
+                [(176, 144), (1, 1), (7, 3), (200, 1), (0, 10), (10, -3), (4096, 4096), (4097, 2), (2, 4097),
+                 (4097, 4097), (2147483647, 2147483647), (-2147483648, 5)], (True, False)):
+            for length in (rng.randrange(12), 40, width * height + 11, width * height + 12, width * height + 13):
+                raw = bytes(rng.randrange(256) for _ in range(min(max(length, 0), 1 << 16)))
+                t.expect(f"{width}x{height} {compressed} {len(raw)} bytes", raw, width, height, compressed, rng.randrange(12))
         big = bytes(12) + bytes([1, 2, 3, 4]) + bytes(16777212)
         t.expect("stream at the cap", big, 2, 2, True)
         t.expect("stream over the cap", big + b"\0", 2, 2, True)
         t.expect("stream over the cap, bad dimensions first", big + b"\0", 1, 2, True)
-        for code, (width, height) in GEOMETRY.items():
-            for suffix, compressed in (("CP", True), ("nP", False)):
-                data = stream(rng, width, height, 0.1) if compressed else bytes(rng.randrange(256) for _ in range(width * height))
-                name = f"Velmora_{rng.randrange(1, 1000):03d}_{code}-{suffix}_250314093005.velmoraraw"
-                t.expect(name, header(rng) + data, width, height, compressed, args=[], file_name=name)
+        for (code, (width, height)), (suffix, compressed) in itertools.product(GEOMETRY.items(), (("CP", True), ("nP", False))):
+            data = stream(rng, width, height, 0.1) if compressed else bytes(rng.randrange(256) for _ in range(width * height))
+            name = f"Velmora_{rng.randrange(1, 1000):03d}_{code}-{suffix}_250314093005.velmoraraw"
+            t.expect(name, header(rng) + data, width, height, compressed, args=[], file_name=name)
         lr = bytes(176 * 144 + 12)
         t.expect("flag beats the name", lr, 176, 144, True, args=["--compressed"], file_name="Velmora_001_LR-nP_1.raw")
         t.expect("code at the start", lr, 176, 144, False, args=[], file_name="LR-nP.raw")
