@@ -58,8 +58,7 @@ TEST(Sequences, OutcomeAndLog) {
   } rows[] = {
       {"INIT and GET_DATA", 0, nullptr},
       {"PHOTO", 300, nullptr},
-      // A cleared opening jam leaves the camera ready for GET_DATA directly.
-      {"initial jam cleared", 0, jam(1, true)},
+      {"initial jam cleared", 0, jam(1, true)},  // ready for GET_DATA directly
       {"initial jam stays", 0, jam(0, false)},
       {"INIT acknowledged late, jam status while polling", 0,
        [](auto& c) { c.ack_after_polls = 5, c.unacknowledged_status = 0x02; }},

@@ -65,8 +65,7 @@ struct UsbfsCamera {
     // A control URB: the setup packet leads the buffer; only GET_DESCRIPTOR is answered.
     const std::uint16_t wanted = static_cast<std::uint16_t>(buffer[6] | (buffer[7] << 8));
     if (urb.type != USBDEVFS_URB_TYPE_CONTROL || buffer[0] != 0x80 || buffer[1] != 6 || length < 8u + wanted) {
-      problems.push_back("URB of type " + std::to_string(urb.type) + ": " + hex_bytes({buffer, 8}));
-      return false;
+      return problems.push_back("URB of type " + std::to_string(urb.type) + ": " + hex_bytes({buffer, 8})), false;
     }
     return camera.get_descriptor(usb, buffer[3], buffer[2], static_cast<std::uint16_t>(buffer[4] | (buffer[5] << 8)),
                                  buffer + 8, wanted, moved);
@@ -88,9 +87,8 @@ struct UsbfsCamera {
       case USBDEVFS_REAPURBNDELAY: {
         if (completed.empty()) return open && camera.unplugged() ? ENODEV : EAGAIN;
         UMockdevIoctlData* slot = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
-        umockdev_ioctl_data_set_ptr(slot, 0, completed.front()), g_object_unref(slot),
-            g_object_unref(completed.front());
-        return completed.pop_front(), 0;
+        umockdev_ioctl_data_set_ptr(slot, 0, completed.front());
+        return g_object_unref(slot), g_object_unref(completed.front()), completed.pop_front(), 0;
       }
       case USBDEVFS_DISCARDURB: {
         const auto it = std::find_if(pending.begin(), pending.end(), [&](UMockdevIoctlData* urb) {
@@ -110,12 +108,11 @@ struct UsbfsCamera {
     std::uint32_t code = open_session(), moved = 0;
     if (code == 0 && !transfer(fields(urb), buffer ? buffer->data : nullptr, &moved)) code = get_last_error();
     if (buffer) g_object_unref(buffer);
-    if (code == kErrorDeviceNotConnected || code == kErrorFileNotFound) {
-      return g_object_unref(urb), ENODEV;  // unplugged: the kernel refuses the URB
-    }
+    // Unplugged: the kernel refuses the URB. No answer yet: it waits for a discard.
+    if (code == kErrorDeviceNotConnected || code == kErrorFileNotFound) return g_object_unref(urb), ENODEV;
     fields(urb).status = code == 0 ? 0 : -EPIPE;
     fields(urb).actual_length = code == 0 ? static_cast<int>(moved) : 0;
-    (code == kErrorSemTimeout ? pending : completed).push_back(urb);  // no answer yet: waits for a discard
+    (code == kErrorSemTimeout ? pending : completed).push_back(urb);
     return 0;
   }
 
