@@ -44,9 +44,8 @@ SimulatedDevice dev(std::u16string id, std::function<void(SimulatedDevice&)> cha
 
 Tree devices(std::vector<SimulatedDevice> list, std::vector<std::u16string> paths = {}) {
   Tree tree;
-  for (std::size_t i = 0; i < list.size(); ++i) {
+  for (std::size_t i = 0; i < list.size(); ++i)
     sim::add_device(tree, list[i], i < paths.size() ? std::optional(u"\\\\?\\" + paths[i] + kSuffix) : std::nullopt);
-  }
   return tree;
 }
 

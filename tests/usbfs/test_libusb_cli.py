@@ -1,6 +1,7 @@
 """velmora through libusb and usbfs on an emulated device (umockdev) answered by the simulated camera against the same
 command on the in-process camera: texts, files once time stamps are masked, allowed commands. usage: VELMORA EMULATOR"""
 import os
+import pathlib
 import re
 import subprocess
 import sys
@@ -27,11 +28,9 @@ def mask(text):
 
 
 def files(folder):
-    out = {}
-    for path in (os.path.join(root, name) for root, _, names in os.walk(folder) for name in names):
-        with open(path, "rb") as f:
-            out[mask(os.path.relpath(path, folder))] = mask(f.read().decode()).encode() if path.endswith(".txt") else f.read()
-    return out
+    paths = [pathlib.Path(root, name) for root, _, names in os.walk(folder) for name in names]
+    return {mask(str(p.relative_to(folder))): mask(p.read_text("utf-8")).encode() if p.suffix == ".txt" else p.read_bytes()
+            for p in paths}
 
 
 def main():
