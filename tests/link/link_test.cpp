@@ -55,9 +55,7 @@ Tree scenario(DeviceTreeScenario which, std::function<void(Tree&)> change = null
   return tree;
 }
 
-std::string tail(const std::u16string& text, char16_t separator) {
-  return utf16_to_utf8(text.substr(text.find_last_of(separator) + 1));
-}
+std::string tail(const std::u16string& text, char16_t sep) { return utf16_to_utf8(text.substr(text.rfind(sep) + 1)); }
 
 // The name's length and the service, unless they are the camera's usual ones.
 std::string strings(const std::u16string& name, const std::u16string& service) {
@@ -65,8 +63,7 @@ std::string strings(const std::u16string& name, const std::u16string& service) {
   return " " + std::to_string(name.size()) + " " + utf16_to_utf8(service);
 }
 
-// "pid path-end id-end [strings], ... | presence id-end [strings] | state | detail reads, interface and device
-// enumerations, property reads".
+// "pid path-end id-end [strings], ... | presence [strings] | state | detail reads, enumerations, property reads".
 std::string describe(const Tree& config) {
   sim::SimulatedDeviceTree tree(config);
   const auto interfaces = find_camera_interfaces(tree);

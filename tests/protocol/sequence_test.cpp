@@ -62,8 +62,7 @@ TEST(Sequences, OutcomeAndLog) {
       {"initial jam stays", 0, jam(0, false)},
       {"INIT acknowledged late, jam status while polling", 0,
        [](auto& c) { c.ack_after_polls = 5, c.unacknowledged_status = 0x02; }},
-      // 126 attempts, 2 ms apart, reach the 250 ms deadline.
-      {"INIT never acknowledged", 0, unacknowledged},
+      {"INIT never acknowledged", 0, unacknowledged},  // 126 attempts, 2 ms apart, reach the 250 ms deadline
       {"INIT status fails", 0, fault([](auto& t) { return t.transfer == 5; }, {FaultAction::Kind::Fail, 121})},
       {"GET_DATA jam cleared", 0, jam(2, true)},
       {"GET_DATA jam stays", 0, jam(2, false)},
@@ -73,8 +72,7 @@ TEST(Sequences, OutcomeAndLog) {
       {"short directory read", 0, fault([](auto& t) { return t.directory_data; }, {FaultAction::Kind::Short, 0, 8000})},
       {"PHOTO jam cleared", 300, jam(1, true)},
       {"PHOTO jam stays", 300, jam(0, false)},
-      // 256 quick attempts come before the 2000 ms deadline.
-      {"PHOTO never acknowledged", 300, unacknowledged},
+      {"PHOTO never acknowledged", 300, unacknowledged},  // 256 quick attempts come before the 2000 ms deadline
       {"third chunk times out: earlier chunks kept", 25356,
        fault([](auto& t) { return t.chunk == 3; }, {FaultAction::Kind::Fail, 121})},
       {"directory from a 010F camera", 0, [](auto& c) { c.pid = 0x010F; }},
