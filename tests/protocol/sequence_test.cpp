@@ -122,14 +122,19 @@ TEST(Sequences, OutcomeAndLog) {
 }
 
 // The directory rules themselves are held against the independent model in tests/reference/test_pat.py; here is
-// what the command line cannot reach.
-TEST(Pat, EntryMustFitInsideTheBuffer) {
+// what the command line cannot reach, and the labels of the window's list.
+TEST(Pat, EntryMustFitInsideTheBufferAndLabels) {
   const std::vector<std::uint8_t> buffer = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
   const std::span<const std::uint8_t> all(buffer);  // a one-byte non-still item at 16
   const std::size_t cases[][2] = {{24, 16}, {24, 17}, {24, 24}, {23, 16}, {5, 0}, {24, SIZE_MAX - 3}};  // size, at
   std::string valid;
   for (const auto& c : cases) valid += is_valid_pat_entry(all.first(c[0]), c[1]) ? "y" : "n";
-  EXPECT_EQ(valid, "ynnnnn");
+  for (const std::uint8_t type : {2, 0, 6}) {
+    PhotoEntry e;
+    e.type_code = type, e.compressed = type != 0;
+    valid += " " + resolution_label(e) + " " + compression_label(e);
+  }
+  EXPECT_EQ(valid, "ynnnnn High (HR) Yes (CP) Low (LR) No (nP) Other Yes (CP)");
 }
 
 }  // namespace

@@ -36,7 +36,6 @@ def bits(text):
 
 
 def stream(rng, width, height, literal_share):
-    """Seeds and codes for every sample, row-major."""
     parts = [format(rng.randrange(256), "08b") if r < 2 and c < 2 else
              "11101" + format(rng.randrange(32), "05b") if rng.random() < literal_share else
              rng.choice(ref.CODES[:-1])[0] for r in range(height) for c in range(width)]

@@ -93,7 +93,6 @@ def entry(rng):
 
 
 def cases(rng):
-    """(name, [buffer, ...]) pairs."""
     for kind, compressed in itertools.product(range(16), (0, 0x20)):
         for size in sizes(kind):
             e = ent(kind | compressed, 0x001234, size, 0x07)

@@ -71,7 +71,6 @@ struct UsbfsCamera {
                                  buffer + 8, wanted, moved);
   }
 
-  // Answers one ioctl: 0 or the errno it fails with.
   int handle(gulong request, UMockdevIoctlData* arg) {
     switch (request) {
       case USBDEVFS_GET_CAPABILITIES:
