@@ -12,7 +12,6 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
-#include <iostream>
 #include <mutex>
 #include <utility>
 
@@ -161,7 +160,7 @@ int emulate(int argc, char** argv) {
   const std::string scenario = argc > 4 ? argv[2] : "", mode = argc > 4 ? argv[3] : "";
   auto setup = scenario == "-" ? sim::healthy_setup(sim::builtin_camera_image())
                                : sim::scenario_setup(scenario, sim::builtin_camera_image());
-  if (!setup) return std::cerr << "usage: velmora_usbfs_emulator REPORT CAMERA MODE PROGRAM ARGS...\n", 2;
+  if (!setup) return g_printerr("usage: velmora_usbfs_emulator REPORT CAMERA MODE PROGRAM ARGS...\n"), 2;
   UsbfsCamera device(std::move(setup->camera), mode == "kernel-driver");
   UMockdevTestbed* testbed = umockdev_testbed_new();
   UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
@@ -171,7 +170,7 @@ int emulate(int argc, char** argv) {
   if (scenario != "disconnected" &&
       (!umockdev_testbed_attach_ioctl(testbed, kDeviceNode, handler, &error) ||
        !umockdev_testbed_add_from_string(testbed, device_record(device.camera).c_str(), &error))) {
-    std::cerr << "velmora_usbfs_emulator: " << (error ? error->message : "umockdev failed") << "\n";
+    g_printerr("velmora_usbfs_emulator: %s\n", error ? error->message : "umockdev failed");
     return 2;
   }
   gchar* root = umockdev_testbed_get_root_dir(testbed);
