@@ -176,7 +176,7 @@ TEST(Discovery, OpensThePresentSets) {
 // The libusb seam as a whole, and the errors users meet through it, run through umockdev in tests/usbfs.
 TEST(Libusb, DeviceNames) {
   EXPECT_EQ(parse_usbfs_device_path(usbfs_device_path(255, 127)), std::pair(std::uint8_t{255}, std::uint8_t{127}));
-  for (const std::u16string bad : {u"/dev/bus/usb/001/02", u"/dev/bus/usb/256/001", u"/dev/bus/usb/0a1/001",
+  for (const std::u16string bad : {u"/dev/bus/usb/001/02", u"/dev/bus/usb/256/001", u"/dev/bus/usb/00a/001",
                                    u"/dev/bus/usb/001-002", u"\\\\?\\usb#vid_093a&pid_010e#x"}) {
     EXPECT_FALSE(parse_usbfs_device_path(bad)) << utf16_to_utf8(bad);
   }
