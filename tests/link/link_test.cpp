@@ -173,8 +173,11 @@ TEST(Discovery, OpensThePresentSets) {
 }
 
 #ifdef VELMORA_LIBUSB
-// The libusb seam as a whole, and the errors users meet through it, run through umockdev in tests/usbfs.
-TEST(Libusb, DeviceNames) {
+// The libusb seam runs through umockdev in tests/usbfs; here: its codes 0 to -12 as Windows codes, device names.
+TEST(Libusb, ErrorsAndDeviceNames) {
+  std::string codes;
+  for (int error = 0; error >= -12; --error) codes += std::to_string(win32_error_from_libusb(error)) + " ";
+  EXPECT_EQ(codes, "0 31 87 5 1167 2 170 121 31 31 31 8 50 ");
   EXPECT_EQ(parse_usbfs_device_path(usbfs_device_path(255, 127)), std::pair(std::uint8_t{255}, std::uint8_t{127}));
   for (const std::u16string bad : {u"/dev/bus/usb/001/02", u"/dev/bus/usb/256/001", u"/dev/bus/usb/00a/001",
                                    u"/dev/bus/usb/001-002", u"\\\\?\\usb#vid_093a&pid_010e#x"}) {

@@ -11,7 +11,6 @@ class DecodeError(Exception):
 
 
 def predict(img, width, r, c):
-    """img: the rows so far; row r holds columns 0..c-1."""
     if r < 2:
         return img[r][c - 2]
     up = img[r - 2][c]

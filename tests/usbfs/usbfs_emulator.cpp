@@ -34,8 +34,7 @@ struct UsbfsCamera {
   VirtualClock clock;
   sim::SimulatedCamera camera;
   bool kernel_driver;
-  bool claimed = false;
-  bool open = false;
+  bool claimed = false, open = false;
   OsHandle file = invalid_os_handle();
   WinUsbHandle usb = nullptr;
   std::deque<UMockdevIoctlData*> pending, completed;  // one reference held on each
@@ -57,10 +56,9 @@ struct UsbfsCamera {
   // One URB through the simulated camera; false with the camera's error code.
   bool transfer(usbdevfs_urb& urb, std::uint8_t* buffer, std::uint32_t* moved) {
     const auto length = static_cast<std::uint32_t>(urb.buffer_length);
-    if (urb.type == USBDEVFS_URB_TYPE_BULK) {
+    if (urb.type == USBDEVFS_URB_TYPE_BULK)
       return urb.endpoint & 0x80 ? camera.read_pipe(usb, urb.endpoint, buffer, length, moved)
                                  : camera.write_pipe(usb, urb.endpoint, buffer, length, moved);
-    }
     // A control URB: the setup packet leads the buffer; only GET_DESCRIPTOR is answered.
     const std::uint16_t wanted = static_cast<std::uint16_t>(buffer[6] | (buffer[7] << 8));
     if (urb.type != USBDEVFS_URB_TYPE_CONTROL || buffer[0] != 0x80 || buffer[1] != 6 || length < 8u + wanted) {
