@@ -27,7 +27,6 @@ using sim::DeviceTreeScenario;
 using sim::FaultAction;
 using sim::SimulatedCameraConfig;
 using sim::SimulatedDevice;
-using test::failure_of;
 using test::SimRig;
 using Tree = sim::SimulatedDeviceTreeConfig;
 using Config = std::function<void(SimulatedCameraConfig&)>;
@@ -267,7 +266,7 @@ TEST(Transport, CallsMessagesAndRecords) {
     if (c.config) c.config(config);
     SimRig rig(config);
     TransferLog log;
-    const std::string message = failure_of([&] {
+    const std::string message = test::failure_of([&] {
       CameraSession session = rig.open();
       if (c.call) c.call(session, log);
     });

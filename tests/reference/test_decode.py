@@ -80,8 +80,9 @@ def main():
         # Both flags, an unknown option and variant 256 are render's usage cases on the same parser.
         usage = [(name, []) for name in ["photo.raw", "Velmora_002_R1-nP_1.velmoraraw", "Velmora_003_HR-XP_1.raw",
                                          "XHR-CP.raw", "Velmora_004_hr-cp_1.raw", "Velmora_005_HRCP.raw"]]
-        usage += [("photo.raw", args) for args in (["--size", "176x144"], ["--uncompressed"], *(
-            ["--size", bad, "--compressed"] for bad in ["12", "x", "3x", "x3", "3x3x3", "4a", "99999999999x2", "3 x4"]),
+        usage += [("photo.raw", args) for args in (
+            ["--size", "176x144"], ["--uncompressed"], ["--uncompressed", "--size", "3x2", "two.raw"],
+            *(["--size", bad, "--compressed"] for bad in ["12", "x", "3x", "x3", "3x3x3", "4a", "99999999999x2", "3 x4"]),
             *(["--size", "3x2", "--compressed", "--variant", bad] for bad in ["-1", "x", ""]))]
         for name, args in usage:
             rc, last, output, _ = t.run_command(lr, args, name)
