@@ -1,8 +1,5 @@
-"""Independent model of the raw photo container and the Mars decompressor.
-
-The stream is expanded into a text of '0'/'1' characters and codes are
-matched as prefixes of it, so no bit arithmetic is shared with the program
-under test."""
+"""Independent model of the raw photo container and the Mars decompressor. The stream is expanded into a text of
+'0'/'1' characters and codes are matched as prefixes of it, so no bit arithmetic is shared with the program."""
 
 CAP = 16777216
 # prefix -> delta; None marks the literal escape.
@@ -14,7 +11,6 @@ class DecodeError(Exception):
 
 
 def predict(img, width, r, c):
-    """img: the rows so far; row r holds columns 0..c-1."""
     if r < 2:
         return img[r][c - 2]
     up = img[r - 2][c]
@@ -45,12 +41,9 @@ def decompress_mars(stream, width, height, variant=0):
                 pos += 8
                 continue
             prefix, delta = next((p, d) for p, d in CODES if text.startswith(p, pos))
-            pos += len(prefix)
-            if delta is None:
-                img[r].append(int(text[pos:pos + 5], 2) * 8)
-                pos += 5
-            else:
-                img[r].append(max(0, min(255, predict(img, width, r, c) + sign * delta)))
+            pos += len(prefix) + (5 if delta is None else 0)
+            img[r].append(int(text[pos - 5:pos], 2) * 8 if delta is None else
+                          max(0, min(255, predict(img, width, r, c) + sign * delta)))
     return bytes(v for row in img for v in row)
 
 

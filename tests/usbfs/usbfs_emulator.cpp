@@ -1,28 +1,19 @@
-// velmora_usbfs_emulator [--camera=SCENARIO] [--kernel-driver] [--no-permission] --report=FILE -- PROGRAM ARGS...
-//
-// Runs PROGRAM (the unchanged velmora binary) under the umockdev preload
-// against one emulated device, /dev/bus/usb/001/002, whose usbfs ioctls the
-// simulated camera answers. An IN URB the camera has no answer for stays
-// pending until the host discards it, so time-outs run on libusb's own clock
-// as on hardware. Exits with PROGRAM's status; the report lists every command
-// the device received and every request outside what the camera allows.
-// With --no-permission the kernel refuses PROGRAM the device node.
-#include <glib.h>
-#include <grp.h>
+// Runs PROGRAM (the unchanged velmora binary) under the umockdev preload against one emulated device answered by the
+// simulated camera. An IN URB with no answer stays pending until the host discards it, so time-outs run on libusb's
+// own clock. The report lists every command the device received and every request outside what the camera allows.
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <umockdev.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
-#include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <mutex>
+#include <utility>
 
 #include "base/text.h"
 #include "platform/last_error.h"
@@ -43,60 +34,46 @@ struct UsbfsCamera {
   VirtualClock clock;
   sim::SimulatedCamera camera;
   bool kernel_driver;
-  bool claimed = false;
-  bool open = false;
+  bool claimed = false, open = false;
   OsHandle file = invalid_os_handle();
   WinUsbHandle usb = nullptr;
   std::deque<UMockdevIoctlData*> pending, completed;  // one reference held on each
   std::vector<std::string> problems;
 
-  // Opened at the first request after a claim, as the in-process camera is
-  // opened right before its first request, so its openings count alike.
+  // Opened at the first request after a claim, as the in-process camera is, so its openings count alike.
   std::uint32_t open_session() {
     if (open) return 0;
-    file = camera.create_file(camera.config().device_path);
-    if (file == invalid_os_handle()) return get_last_error();
-    if (!camera.initialize(file, &usb)) {
-      const std::uint32_t code = get_last_error();
-      return camera.close_handle(file), code;
-    }
-    return open = true, 0;
+    if ((file = camera.create_file(camera.config().device_path)) == invalid_os_handle()) return get_last_error();
+    if (camera.initialize(file, &usb)) return open = true, 0;
+    const std::uint32_t code = get_last_error();
+    return camera.close_handle(file), code;
   }
 
   void close_session() {
-    if (open) camera.free(usb), camera.close_handle(file);
-    open = false;
+    if (std::exchange(open, false)) camera.free(usb), camera.close_handle(file);
   }
 
   // One URB through the simulated camera; false with the camera's error code.
   bool transfer(usbdevfs_urb& urb, std::uint8_t* buffer, std::uint32_t* moved) {
     const auto length = static_cast<std::uint32_t>(urb.buffer_length);
-    if (urb.type == USBDEVFS_URB_TYPE_BULK) {
+    if (urb.type == USBDEVFS_URB_TYPE_BULK)
       return urb.endpoint & 0x80 ? camera.read_pipe(usb, urb.endpoint, buffer, length, moved)
                                  : camera.write_pipe(usb, urb.endpoint, buffer, length, moved);
-    }
     // A control URB: the setup packet leads the buffer; only GET_DESCRIPTOR is answered.
     const std::uint16_t wanted = static_cast<std::uint16_t>(buffer[6] | (buffer[7] << 8));
     if (urb.type != USBDEVFS_URB_TYPE_CONTROL || buffer[0] != 0x80 || buffer[1] != 6 || length < 8u + wanted) {
-      problems.push_back("URB of type " + std::to_string(urb.type) + ": " + hex_bytes({buffer, 8}));
-      return false;
+      return problems.push_back("URB of type " + std::to_string(urb.type) + ": " + hex_bytes({buffer, 8})), false;
     }
     return camera.get_descriptor(usb, buffer[3], buffer[2], static_cast<std::uint16_t>(buffer[4] | (buffer[5] << 8)),
                                  buffer + 8, wanted, moved);
   }
 
-  // Answers one ioctl: 0 or the errno it fails with.
   int handle(gulong request, UMockdevIoctlData* arg) {
     switch (request) {
-      case USBDEVFS_GET_CAPABILITIES: {
-        const guint32 caps = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
-                             USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
-        return write_through(arg, &caps, sizeof caps);
-      }
-      case USBDEVFS_GETDRIVER: {
-        const usbdevfs_getdriver driver{0, "camera"};
-        return kernel_driver ? write_through(arg, &driver, sizeof driver) : ENODATA;
-      }
+      case USBDEVFS_GET_CAPABILITIES:
+        return write_through(arg, guint32{USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
+                                          USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET});
+      case USBDEVFS_GETDRIVER: return kernel_driver ? write_through(arg, usbdevfs_getdriver{0, "camera"}) : ENODATA;
       case USBDEVFS_CLAIMINTERFACE:
         if (kernel_driver || camera.config().initialize_error == kErrorBusy) return EBUSY;
         return close_session(), claimed = true, 0;
@@ -107,18 +84,15 @@ struct UsbfsCamera {
         if (completed.empty()) return open && camera.unplugged() ? ENODEV : EAGAIN;
         UMockdevIoctlData* slot = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
         umockdev_ioctl_data_set_ptr(slot, 0, completed.front());
-        g_object_unref(slot), g_object_unref(completed.front());
-        return completed.pop_front(), 0;
+        return g_object_unref(slot), g_object_unref(completed.front()), completed.pop_front(), 0;
       }
       case USBDEVFS_DISCARDURB: {
-        gulong address = 0;
-        std::memcpy(&address, arg->data, sizeof address);
-        for (auto it = pending.begin(); it != pending.end(); ++it) {
-          if ((*it)->client_addr != address) continue;
-          fields(*it).status = -ENOENT;
-          return completed.push_back(*it), pending.erase(it), 0;
-        }
-        return EINVAL;
+        const auto it = std::find_if(pending.begin(), pending.end(), [&](UMockdevIoctlData* urb) {
+          return std::memcmp(&urb->client_addr, arg->data, sizeof urb->client_addr) == 0;
+        });
+        if (it == pending.end()) return EINVAL;
+        fields(*it).status = -ENOENT;
+        return completed.push_back(*it), pending.erase(it), 0;
       }
       default: return problems.push_back("unexpected ioctl " + std::to_string(request)), ENOTTY;
     }
@@ -130,19 +104,18 @@ struct UsbfsCamera {
     std::uint32_t code = open_session(), moved = 0;
     if (code == 0 && !transfer(fields(urb), buffer ? buffer->data : nullptr, &moved)) code = get_last_error();
     if (buffer) g_object_unref(buffer);
-    if (code == kErrorDeviceNotConnected || code == kErrorFileNotFound) {
-      return g_object_unref(urb), ENODEV;  // unplugged: the kernel refuses the URB
-    }
+    // Unplugged: the kernel refuses the URB. No answer yet: it waits for a discard.
+    if (code == kErrorDeviceNotConnected || code == kErrorFileNotFound) return g_object_unref(urb), ENODEV;
     fields(urb).status = code == 0 ? 0 : -EPIPE;
     fields(urb).actual_length = code == 0 ? static_cast<int>(moved) : 0;
-    (code == kErrorSemTimeout ? pending : completed).push_back(urb);  // no answer yet: waits for a discard
+    (code == kErrorSemTimeout ? pending : completed).push_back(urb);
     return 0;
   }
 
-  static int write_through(UMockdevIoctlData* arg, const void* value, std::size_t size) {
-    UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, size, nullptr);
-    std::memcpy(data->data, value, size);
-    return g_object_unref(data), 0;
+  template <class Value>
+  static int write_through(UMockdevIoctlData* arg, const Value& value) {
+    UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, sizeof value, nullptr);
+    return std::memcpy(data->data, &value, sizeof value), g_object_unref(data), 0;
   }
 };
 
@@ -156,66 +129,37 @@ gboolean on_ioctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer devi
 
 // The sysfs record libusb reads for the device.
 std::string device_record(const sim::SimulatedCamera& camera) {
-  std::vector<std::uint8_t> descriptors = camera.device_descriptor();
-  for (const std::uint8_t byte : camera.configuration_descriptor()) descriptors.push_back(byte);
-  char ids[64];
-  std::snprintf(ids, sizeof ids, "A: idVendor=%04x\\n\nA: idProduct=%04x\\n\n", camera.config().vid,
-                camera.config().pid);
-  std::string hex = hex_bytes(descriptors);
+  std::string hex = hex_bytes(camera.device_descriptor()) + hex_bytes(camera.configuration_descriptor()),
+              record(999, 0);
   std::erase(hex, ' ');
-  return std::string("P: /devices/usb1/1-1\nN: bus/usb/001/002\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n") +
-         "E: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=002\nE: DEVNAME=/dev/bus/usb/001/002\nA: busnum=1\\n\n" +
-         "A: devnum=2\\n\nA: speed=12\\n\nA: bConfigurationValue=1\\n\n" + ids + "H: descriptors=" + hex + "\n";
+  record.resize(std::snprintf(record.data(), record.size(),
+                              "P: /devices/usb1/1-1\nN: bus/usb/001/002\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
+                              "E: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=002\nE: DEVNAME=%s\nA: busnum=1\\n\n"
+                              "A: devnum=2\\n\nA: speed=12\\n\nA: bConfigurationValue=1\\n\nA: idVendor=%04x\\n\n"
+                              "A: idProduct=%04x\\n\nH: descriptors=",
+                              kDeviceNode, camera.config().vid, camera.config().pid));
+  return record + hex + "\n";
 }
 
-// Without permission the device node is closed to its owner, all else is
-// open to anyone (the preload makes its sockets there), and a root emulator
-// runs the program as the user nobody.
-int run_program(char** argv, const std::string& forbidden_root) {
-  if (!forbidden_root.empty()) {
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(forbidden_root)) {
-      if (!entry.is_symlink()) chmod(entry.path().c_str(), entry.is_directory() || entry.is_socket() ? 0777 : 0644);
-    }
-    chmod(forbidden_root.c_str(), 0777);
-    chmod((forbidden_root + kDeviceNode).c_str(), 0);
-  }
-  const pid_t child = fork();
-  if (child == 0) {
-    constexpr uid_t kNobody = 65534;
-    if (!forbidden_root.empty() && geteuid() == 0 &&
-        (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
-      _exit(127);
-    }
-    const char* existing = std::getenv("LD_PRELOAD");
-    setenv("LD_PRELOAD", (std::string("libumockdev-preload.so.0 ") + (existing ? existing : "")).c_str(), 1);
-    execvp(argv[0], argv);
-    _exit(127);
-  }
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
+int run_program(char** argv) {
+  const char* existing = g_getenv("LD_PRELOAD");
+  const std::string preload = std::string("libumockdev-preload.so.0 ") + (existing ? existing : "");
+  gchar** env = g_environ_setenv(g_get_environ(), "LD_PRELOAD", preload.c_str(), TRUE);
+  int status = 127 << 8;
+  g_spawn_sync(nullptr, argv, env, GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_CHILD_INHERITS_STDIN), nullptr, nullptr,
+               nullptr, nullptr, &status, nullptr);
+  g_strfreev(env);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// velmora_usbfs_emulator REPORT CAMERA MODE PROGRAM ARGS...: CAMERA a scenario or "-" for a healthy camera;
+// MODE "-", "kernel-driver" (one holds the interface) or "no-permission" (the kernel refuses the device node).
 int emulate(int argc, char** argv) {
-  std::string scenario, report_path;
-  bool kernel_driver = false, no_permission = false;
-  int i = 1;
-  for (; i < argc && std::string(argv[i]) != "--"; ++i) {
-    const std::string arg = argv[i];
-    if (arg.starts_with("--camera=")) scenario = arg.substr(9);
-    if (arg.starts_with("--report=")) report_path = arg.substr(9);
-    kernel_driver = kernel_driver || arg == "--kernel-driver";
-    no_permission = no_permission || arg == "--no-permission";
-  }
-  auto setup = scenario.empty() ? sim::healthy_setup(sim::builtin_camera_image())
-                                : sim::scenario_setup(scenario, sim::builtin_camera_image());
-  if (i + 1 >= argc || !setup || report_path.empty()) {
-    std::cerr << "usage: velmora_usbfs_emulator [--camera=SCENARIO] [--kernel-driver] [--no-permission]"
-                 " --report=FILE -- PROGRAM ARGS...\n";
-    return 2;
-  }
-  UsbfsCamera device(std::move(setup->camera), kernel_driver);
+  const std::string scenario = argc > 4 ? argv[2] : "", mode = argc > 4 ? argv[3] : "";
+  auto setup = scenario == "-" ? sim::healthy_setup(sim::builtin_camera_image())
+                               : sim::scenario_setup(scenario, sim::builtin_camera_image());
+  if (!setup) return g_printerr("usage: velmora_usbfs_emulator REPORT CAMERA MODE PROGRAM ARGS...\n"), 2;
+  UsbfsCamera device(std::move(setup->camera), mode == "kernel-driver");
   UMockdevTestbed* testbed = umockdev_testbed_new();
   UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
   g_signal_connect(handler, "handle-ioctl", G_CALLBACK(on_ioctl), &device);
@@ -224,15 +168,16 @@ int emulate(int argc, char** argv) {
   if (scenario != "disconnected" &&
       (!umockdev_testbed_attach_ioctl(testbed, kDeviceNode, handler, &error) ||
        !umockdev_testbed_add_from_string(testbed, device_record(device.camera).c_str(), &error))) {
-    std::cerr << "velmora_usbfs_emulator: " << (error ? error->message : "umockdev failed") << "\n";
+    g_printerr("velmora_usbfs_emulator: %s\n", error ? error->message : "umockdev failed");
     return 2;
   }
   gchar* root = umockdev_testbed_get_root_dir(testbed);
-  const int status = run_program(argv + i + 1, no_permission ? root : "");
+  if (mode == "no-permission") chmod((root + std::string(kDeviceNode)).c_str(), 0);  // a user other than root
   g_free(root);
+  const int status = run_program(argv + 4);
   const std::lock_guard lock(device.mutex);
   device.close_session();
-  std::ofstream report(report_path);
+  std::ofstream report(argv[1]);
   for (const auto& write : device.camera.host_writes()) report << "write " << hex_bytes(write) << "\n";
   for (const auto& v : device.camera.violations()) report << "violation " << v << "\n";
   for (const auto& p : device.problems) report << "problem " << p << "\n";
