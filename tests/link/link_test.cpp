@@ -13,7 +13,7 @@
 #include "link/transport.h"
 #include "platform/last_error.h"
 #include "sim/simulated_device_tree.h"
-#include "support/link_digest.h"
+#include "support/digest.h"
 #include "support/sim_fixture.h"
 
 #ifdef VELMORA_LIBUSB

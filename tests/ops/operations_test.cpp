@@ -12,6 +12,7 @@
 #include "ops/preview.h"
 #include "output/new_file.h"
 #include "render/render_photo.h"
+#include "support/digest.h"
 #include "support/download_rig.h"
 
 namespace velmora {
@@ -269,16 +270,12 @@ std::pair<std::string, std::uint64_t> download(const FaultFn& fault, std::option
   DownloadResult r;
   std::string report = failure_of([&] { r = rig.run({0, 1, 2, 9, 3}, options, concurrency); });
   report += " " + std::to_string(r.saved) + "/" + std::to_string(r.failed) + " " + utf16_to_utf8(r.errors);
-  std::uint64_t digest = 14695981039346656037u;
-  const auto add = [&](const std::string& text) {
-    for (unsigned char c : text + '\n') digest = (digest ^ c) * 1099511628211u;
-  };
+  std::string all;
   for (const auto& [name, content] : folder_contents(rig.destination()))
-    add(name + std::string(content.begin(), content.end()));
-  for (const auto& lines : {rig.lines, rig.files.calls(), rig.files.created()})
-    std::for_each(lines.begin(), lines.end(), add);
-  add(report);
-  return {report, digest};
+    all += name + std::string(content.begin(), content.end()) + '\n';
+  for (const auto& lines : {rig.lines, rig.files.calls(), rig.files.created(), {report}})
+    for (const std::string& line : lines) all += line + '\n';
+  return {report, digest(all)};
 }
 
 TEST(Download, OverlappedLeavesWhatOnePhotoAtATimeLeaves) {

@@ -10,7 +10,7 @@
 #include "protocol/directory.h"
 #include "protocol/pat.h"
 #include "protocol/photo_fetch.h"
-#include "support/link_digest.h"
+#include "support/digest.h"
 #include "support/sim_fixture.h"
 
 namespace velmora {

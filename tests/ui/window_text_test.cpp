@@ -1,18 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "base/text.h"
+#include "support/digest.h"
 #include "ui/control_table.h"
 #include "ui/window_text.h"
 
 namespace velmora {
 namespace {
-
-// FNV-1a of the UTF-8 text: a short golden for a long exact text.
-std::uint64_t fnv(const std::string& text) {
-  std::uint64_t hash = 14695981039346656037u;
-  for (const char ch : text) hash = (hash ^ static_cast<std::uint8_t>(ch)) * 1099511628211u;
-  return hash;
-}
 
 CameraInterfaceInfo interface_of(const char16_t* path, std::uint16_t product) {
   return {path, u"USB\\VID_093A&PID_010E\\1", u"Dual-Mode Digital Camera", u"WinUSB", 0x093A, product};
@@ -46,7 +40,7 @@ TEST(WindowText, ExactTexts) {
          device_details_text(no_driver, nullptr, {interface_of(u"\\p", 0x010F)}) +
          device_details_text(presence, &held, {interface_of(u"ignored", 0x010E)}) + help_info_content() +
          help_info_copy_text();
-  EXPECT_EQ(fnv(utf16_to_utf8(all)), 0x7afc27d3368aa10cu) << utf16_to_utf8(all);
+  EXPECT_EQ(test::digest(utf16_to_utf8(all)), 0x7afc27d3368aa10cu) << utf16_to_utf8(all);
 
   // "ready" while the first 010E interface listed is the one read, exactly.
   held.device_path = u"\\\\?\\usb#vid_093a&pid_010e#a";

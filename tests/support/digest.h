@@ -1,5 +1,5 @@
 #pragma once
-// Short goldens for long texts: tables compare one FNV-1a digest and print the text on a mismatch.
+// Short goldens for long texts: a test compares one FNV-1a digest and prints the text on a mismatch.
 #include <cstdint>
 #include <string>
 
