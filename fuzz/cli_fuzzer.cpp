@@ -18,28 +18,6 @@
 using namespace velmora;
 using fuzzing::require;
 
-namespace {
-
-std::string text(fuzzing::Input& input, std::size_t n) {
-  const std::vector<std::uint8_t> bytes = input.bytes(n);
-  std::string out(bytes.begin(), bytes.end());
-  for (char& c : out) c = c == '\0' ? '_' : c;
-  return out;
-}
-
-int run_quietly(const std::vector<std::string>& argv) {
-  std::ostringstream sink;
-  auto* out = std::cout.rdbuf(sink.rdbuf());
-  auto* err = std::cerr.rdbuf(sink.rdbuf());
-  const int status = cli::run(argv);
-  std::cout.rdbuf(out);
-  std::cerr.rdbuf(err);
-  require(status >= 0 && status <= 2, "exit status outside 0..2");
-  return status;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static test::TempDir temp;
   static const bool virtual_time = setenv("VELMORA_SIM_CLOCK", "virtual", 1) == 0;
@@ -50,41 +28,49 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::filesystem::create_directories(in);
 
   fuzzing::Input input(data, size);
+  const auto text = [&input](std::size_t n) {
+    const std::vector<std::uint8_t> bytes = input.bytes(n);
+    std::string s(bytes.begin(), bytes.end());
+    for (char& c : s) c = c == '\0' ? '_' : c;
+    return s;
+  };
   const int mode = input.byte() % 4;
-  std::vector<std::string> tokens;
-  for (int n = input.byte() % 8; n > 0; --n) tokens.push_back(text(input, input.byte() % 48));
+  // The tokens go first: the harness's own output option comes last and wins,
+  // so nothing is ever written outside the temporary folder.
+  std::vector<std::string> argv{"velmora", mode == 0 ? "decode" : mode == 1 ? "render" : "download"};
+  for (int n = input.byte() % 8; n > 0; --n) argv.push_back(text(input.byte() % 48));
   std::vector<std::string> paths;
   for (int n = input.byte() % 4 + 1; n > 0; --n) {
     // A name the folder can hold: no separators, not "." or "..".
-    std::string name = text(input, input.byte() % 40);
+    std::string name = text(input.byte() % 40);
     for (char& c : name) c = c == '/' || c == '\\' ? '_' : c;
     if (name.empty() || name == "." || name == "..") name = "f";
-    const std::size_t length = input.u16();
-    std::ofstream(in / name, std::ios::binary) << text(input, length);
+    std::ofstream(in / name, std::ios::binary) << text(input.u16());
     paths.push_back((in / name).string());
   }
-
-  // The tokens go first: the harness's own output option comes last and wins,
-  // so nothing is ever written outside the temporary folder.
-  const auto with_tokens = [&tokens](std::vector<std::string> command, const std::vector<std::string>& tail) {
-    command.insert(command.end(), tokens.begin(), tokens.end());
-    command.insert(command.end(), tail.begin(), tail.end());
-    return command;
+  const auto run_quietly = [](const std::vector<std::string>& args) {
+    std::ostringstream sink;
+    auto *out = std::cout.rdbuf(sink.rdbuf()), *err = std::cerr.rdbuf(sink.rdbuf());
+    const int status = cli::run(args);
+    std::cout.rdbuf(out), std::cerr.rdbuf(err);
+    require(status >= 0 && status <= 2, "exit status outside 0..2");
+    return status;
   };
+
   if (mode <= 1) {
-    const int status =
-        run_quietly(with_tokens({"velmora", mode == 0 ? "decode" : "render"}, {paths[0], "--output", out.string()}));
-    require(status == 0 || !std::filesystem::exists(out), "a failed command left its output file");
+    argv.insert(argv.end(), {paths[0], "--output", out.string()});
+    require(run_quietly(argv) == 0 || !std::filesystem::exists(out), "a failed command left its output file");
   } else if (mode == 2) {
-    std::vector<std::string> argv{"velmora", "pat"};
-    argv.insert(argv.end(), paths.begin(), paths.end());
-    run_quietly(argv);
+    std::vector<std::string> pat{"velmora", "pat"};
+    pat.insert(pat.end(), paths.begin(), paths.end());
+    run_quietly(pat);
   } else {
     // The first file is the folder's directory.bin, the others keep their names.
     std::filesystem::rename(paths[0], in / "directory.bin");
     const std::string camera = "--simulated-camera=" + in.string();
     run_quietly({"velmora", "list", camera});
-    run_quietly(with_tokens({"velmora", "download", camera}, {"--to", out.string()}));
+    argv.insert(argv.end(), {camera, "--to", out.string()});
+    run_quietly(argv);
   }
   return 0;
 }
