@@ -23,7 +23,10 @@ class Input {
  public:
   Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
   std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-  std::size_t u16() { return byte() | (std::size_t{byte()} << 8); }
+  std::size_t u16() {  // little-endian; the two reads in this order on every compiler
+    const std::size_t low = byte();
+    return low | std::size_t{byte()} << 8;
+  }
   std::vector<std::uint8_t> bytes(std::size_t n) {
     n = std::min(n, size_ - at_);
     at_ += n;
