@@ -194,38 +194,26 @@ TEST(Download, FilesOfEachOptionSet) {
     std::vector<bool O::*> flags;                 // none: the default options
     std::string files, report = {}, refuse = {};  // created in order; the errors; creates of such names fail
   };
+  // clang-format off
   const Case cases[] = {
       {{kNp}, {0}, {}, "001_LR-nP.velmoraraw _restrained.png _balanced.png _expressive.png"},
-      {{kNp},
-       {0},
-       {&O::experimental},  // no decoder variants for an uncompressed photo
+      {{kNp}, {0}, {&O::experimental},  // no decoder variants for an uncompressed photo
        "001_LR-nP.velmoraraw _fun-rggb-proc21.png _fun-bggr-mars.png _fun-rggb-baseline.png _fun-gbrg-proc21.png"},
-      {{kTight},
-       {0},
-       {&O::experimental, &O::save_usb_log},  // failing decoder variants are skipped
+      {{kTight}, {0}, {&O::experimental, &O::save_usb_log},  // failing decoder variants are skipped
        "001_LR-CP.velmoraraw _fun-rggb-proc21.png _fun-offset1-proc21.png _fun-offset2-proc21.png "
        "_fun-offset3-proc21.png _fun-offset4-proc21.png _fun-offset5-proc21.png _fun-swapsigns-proc21.png "
        "_fun-swapsigns-baseline.png session.txt"},
-      {{kCp},
-       {0},
-       {&O::legacy_proc, &O::brighter, &O::baseline_render},  // sets never apply to the baseline
+      {{kCp}, {0}, {&O::legacy_proc, &O::brighter, &O::baseline_render},  // sets never apply to the baseline
        "001_LR-CP.velmoraraw _proc20.png _proc20-brighter.png _proc23.png _proc23-brighter.png _baseline.png"},
-      {{kNp},
-       {0},
-       {&O::balanced, &O::save_usb_transfer, &O::save_metadata, &O::save_bayer_plane},
+      {{kNp}, {0}, {&O::balanced, &O::save_usb_transfer, &O::save_metadata, &O::save_bayer_plane},
        "001_LR-nP.velmoraraw _transfer.bin _metadata.txt _bayer.bin _balanced.png"},
-      {{kNp, kNp},
-       {1, 1, 0},
-       {&O::balanced, &O::save_metadata},  // the same photo twice in one second
+      {{kNp, kNp}, {1, 1, 0}, {&O::balanced, &O::save_metadata},  // the same photo twice in one second
        "002_LR-nP.velmoraraw _metadata.txt _balanced.png _02.velmoraraw _metadata_02.txt _balanced_02.png "
        "001_LR-nP.velmoraraw _metadata.txt _balanced.png"},
-      {{kNp},
-       {0},
-       {&O::save_metadata, &O::save_usb_log},
-       "001_LR-nP.velmoraraw session.txt",
-       "Photo 1: Could not create a new output file (or filename collision)\n",
-       "_metadata_"},
+      {{kNp}, {0}, {&O::save_metadata, &O::save_usb_log}, "001_LR-nP.velmoraraw session.txt",
+       "Photo 1: Could not create a new output file (or filename collision)\n", "_metadata_"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.files);
     DownloadRig rig(c.photos);
@@ -323,14 +311,11 @@ using sim::FaultAction;
 
 // The codes the transport and the simulator name, one nobody names, and the faults that are not codes.
 constexpr auto kFail = FaultAction::Kind::Fail, kShort = FaultAction::Kind::Short, kUnplug = FaultAction::Kind::Unplug;
-const FaultAction kTransferFaults[] = {{kFail, kErrorGenFailure},
-                                       {kFail, kErrorSemTimeout},
-                                       {kFail, kErrorDeviceNotConnected},
-                                       {kFail, kErrorFileNotFound},
-                                       {kFail, kErrorInvalidHandle},
-                                       {kFail, 995},
-                                       {kShort, 0, 1},
-                                       {kUnplug}};
+// clang-format off
+const FaultAction kTransferFaults[] = {{kFail, kErrorGenFailure}, {kFail, kErrorSemTimeout},
+                                       {kFail, kErrorDeviceNotConnected}, {kFail, kErrorFileNotFound},
+                                       {kFail, kErrorInvalidHandle}, {kFail, 995}, {kShort, 0, 1}, {kUnplug}};
+// clang-format on
 
 struct Job {
   std::vector<std::uint64_t> indices{0, 1};

@@ -56,7 +56,7 @@ TEST(PortablePow, CorrectlyRoundedOverTheStyleDomain) {
 
 TEST(Render, RejectsMalformedInputsWithTheirMessages) {
   const std::vector<std::uint8_t> four = {1, 2, 3, 4}, raw(16, 0);
-  const RgbImage good{1, 1, {9, 9, 9}}, bad{2, 1, {1, 2, 3}};
+  const RgbImage good{1, 1, {9, 9, 9}}, bad{2, 1, {1, 2, 3}}, negative{1, -1, {}};
   const auto params = [](double low, double high, double gamma) { return StyleParams{low, high, gamma}; };
   const std::pair<std::function<void()>, const char*> cases[] = {
       {[&] { demosaic_baseline(raw, 0, 2, 1); }, "Invalid image dimensions"},
@@ -75,10 +75,7 @@ TEST(Render, RejectsMalformedInputsWithTheirMessages) {
       {[&] { render_parametric(good, params(0.0, 1.01, 1)); }, "Invalid percentile range"},
       {[&] { render_parametric(good, params(0.0, 1.0, 0)); }, "Gamma must be positive"},
       {[&] { render_glitch(bad, 7); }, "Invalid RGB source for visual glitch effect"},
-      {[&] {
-         render_glitch({1, -1, {}}, 0);
-       },
-       "Invalid RGB source for visual glitch effect"},
+      {[&] { render_glitch(negative, 0); }, "Invalid RGB source for visual glitch effect"},
   };
   for (const auto& [call, message] : cases) EXPECT_EQ(failure_of(call), message);
 }

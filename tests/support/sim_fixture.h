@@ -1,8 +1,6 @@
 #pragma once
 // A simulated camera on a virtual clock, alone or in its device tree for whole operations.
 
-#include <gtest/gtest.h>
-
 #include <memory>
 
 #include "base/text.h"
@@ -48,11 +46,6 @@ std::string failure_of(F&& f) try {
   return "(no failure)";
 } catch (const std::exception& e) {
   return e.what();
-}
-
-inline ::testing::AssertionResult only_allowed_commands(const sim::SimulatedCamera& camera) {
-  const std::string problem = command_problem(camera);
-  return problem.empty() ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << problem;
 }
 
 }  // namespace velmora::test
