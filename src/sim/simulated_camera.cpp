@@ -246,7 +246,12 @@ bool SimulatedCamera::write_pipe(WinUsbHandle interface_handle, std::uint8_t pip
       case FaultAction::Kind::Fail:
         if (fault->error_code == kErrorSemTimeout && config_.charge_timeouts) charge(timeouts_[0]);
         return fail(fault->error_code);
-      case FaultAction::Kind::Short: *length_transferred = std::min(fault->length, buffer_length); return true;
+      case FaultAction::Kind::Short:
+        // Only a write that lost bytes keeps its command from the camera;
+        // one that moved every byte is an ordinary write.
+        *length_transferred = std::min(fault->length, buffer_length);
+        if (*length_transferred < buffer_length) return true;
+        break;
     }
   }
   on_command(buffer, buffer_length);
