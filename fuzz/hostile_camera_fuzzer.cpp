@@ -19,7 +19,6 @@
 
 using namespace velmora;
 using fuzzing::require;
-using test::Operation;
 
 namespace {
 
@@ -37,12 +36,12 @@ std::optional<sim::FaultAction> fault_of(std::uint8_t action) {
 
 // Ends with a result or one of the operation's failure texts, the device closed.
 template <typename Body>
-bool run_checked(Operation operation, const sim::SimulatedCamera& camera, Body body) {
+bool run_checked(const sim::SimulatedCamera& camera, Body body) {
   bool ok = true;
   try {
     body();
   } catch (const Failure& failure) {
-    require(test::failure_text_problem(operation, failure.what()));
+    require(test::failure_text_problem(failure.what()));
     ok = false;
   }
   require(test::camera_problem(camera));
@@ -89,10 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const ProgressFn progress = [&lines](const std::u16string& line) { lines.push_back(utf16_to_utf8(line)); };
 
   ScanData snapshot;
-  if (!run_checked(Operation::Refresh, usb, [&] { snapshot = scan_camera(env, progress); })) return 0;
+  if (!run_checked(usb, [&] { snapshot = scan_camera(env, progress); })) return 0;
   const std::size_t entries = snapshot.entries.size();
-  run_checked(Operation::Preview, usb,
-              [&] { render_preview(env, snapshot, choice % (entries + 1), (choice >> 4) & 3, progress); });
+  run_checked(usb, [&] { render_preview(env, snapshot, choice % (entries + 1), (choice >> 4) & 3, progress); });
 
   // A download of up to two photos into a folder that already holds the first one's name.
   const auto out = temp.path() / "out";
@@ -115,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.destination = out.u16string();
   test::WatchedFiles files;
   lines.clear();
-  run_checked(Operation::Download, usb, [&] {
+  run_checked(usb, [&] {
     const DownloadResult result = run_download(env, snapshot, indices, options, progress, files, time);
     require(test::download_problem(result, indices.size(), lines));
   });

@@ -87,82 +87,82 @@ struct Writer {
   DownloadResult result;
 };
 
-void write_file_named(const Writer& w, const std::string& stem, const std::string& extension,
+void write_file_named(const Writer& job, const std::string& stem, const std::string& extension,
                       std::span<const std::uint8_t> bytes) {
-  write_new_file(unique_output_path(w.folder, stem, extension), bytes, w.files);
+  write_new_file(unique_output_path(job.folder, stem, extension), bytes, job.files);
 }
 
 // The rendered files in the table's order; the first failure outside the
 // decoder variants ends the photo.
-void write_renders(Writer& w, const FetchedPhoto& photo, const std::string& stem) {
-  const OutputContext names{w.folder, stem, photo.stamp};
-  const std::vector<RenderStep> steps = plan_renders(w.options, photo.entry->compressed);
-  w.crew.run(PhotoToRender{photo.fetched->payload, w.plane, photo.position}, steps,
-             [&](const RenderStep& step, const StepOutput& out) {
-               // Only a render may be skipped; a file that cannot be written fails the photo.
-               for (std::size_t k = 0; k < out.count; ++k) {
-                 save_png_file(names, out.files[k].label, out.files[k].png, w.files);
-               }
-               if (!out.error) return;
-               try {
-                 std::rethrow_exception(out.error);
-               } catch (const std::exception& e) {
-                 if (!step.optional) throw;
-                 w.log.variant_skipped(e.what());
-               }
-             });
+void write_renders(Writer& job, const FetchedPhoto& photo, const std::string& stem) {
+  const OutputContext names{job.folder, stem, photo.stamp};
+  const std::vector<RenderStep> steps = plan_renders(job.options, photo.entry->compressed);
+  job.crew.run(PhotoToRender{photo.fetched->payload, job.plane, photo.position}, steps,
+               [&](const RenderStep& step, const StepOutput& out) {
+                 // Only a render may be skipped; a file that cannot be written fails the photo.
+                 for (std::size_t k = 0; k < out.count; ++k) {
+                   save_png_file(names, out.files[k].label, out.files[k].png, job.files);
+                 }
+                 if (!out.error) return;
+                 try {
+                   std::rethrow_exception(out.error);
+                 } catch (const std::exception& e) {
+                   if (!step.optional) throw;
+                   job.log.variant_skipped(e.what());
+                 }
+               });
 }
 
 // Archive, decode and render one fetched photo; any exception fails this
 // photo only, and whatever it wrote before stays.
-void write_photo(Writer& w, const FetchedPhoto& photo) {
+void write_photo(Writer& job, const FetchedPhoto& photo) {
   if (photo.fetch_error) std::rethrow_exception(photo.fetch_error);
   const PhotoTransfer& fetched = *photo.fetched;
   if (!fetched.ok) {
     // The exchange that failed is the one worth documenting, archive or not.
-    if (w.options.save_usb_log) w.log.fetch_log(fetched.log);
+    if (job.options.save_usb_log) job.log.fetch_log(fetched.log);
     throw Failure(fetched.error);
   }
   const PhotoEntry& entry = *photo.entry;
   const std::string stem = download_stem(photo.index, entry);
   const std::string& stamp = photo.stamp;
 
-  const auto raw_path = unique_output_path(w.folder, stem + "_" + stamp, ".velmoraraw");
-  write_new_file(raw_path, fetched.payload, w.files);
-  w.log.photo_archived(photo.index + 1, entry, utf16_to_utf8(raw_path.filename().u16string()));
-  w.progress.report(photo.position, u"  Original camera bytes saved.");
+  const auto raw_path = unique_output_path(job.folder, stem + "_" + stamp, ".velmoraraw");
+  write_new_file(raw_path, fetched.payload, job.files);
+  job.log.photo_archived(photo.index + 1, entry, utf16_to_utf8(raw_path.filename().u16string()));
+  job.progress.report(photo.position, u"  Original camera bytes saved.");
 
-  if (w.options.save_usb_transfer) write_file_named(w, stem + "_transfer_" + stamp, ".bin", fetched.transfer);
-  if (w.options.save_metadata) {
+  if (job.options.save_usb_transfer) write_file_named(job, stem + "_transfer_" + stamp, ".bin", fetched.transfer);
+  if (job.options.save_metadata) {
     const std::string text = metadata_text(entry, fetched.payload, stamp);
-    write_new_text_file(unique_output_path(w.folder, stem + "_metadata_" + stamp, ".txt"), text, w.files);
+    write_new_text_file(unique_output_path(job.folder, stem + "_metadata_" + stamp, ".txt"), text, job.files);
   }
-  if (w.options.save_usb_log) w.log.fetch_log(fetched.log);
+  if (job.options.save_usb_log) job.log.fetch_log(fetched.log);
 
   decode_raw_photo(fetched.payload, static_cast<std::int32_t>(entry.width), static_cast<std::int32_t>(entry.height),
-                   entry.compressed, 0, w.plane);
-  if (w.options.save_bayer_plane) write_file_named(w, stem + "_bayer_" + stamp, ".bin", w.plane.samples);
-  write_renders(w, photo, stem);
+                   entry.compressed, 0, job.plane);
+  if (job.options.save_bayer_plane) write_file_named(job, stem + "_bayer_" + stamp, ".bin", job.plane.samples);
+  write_renders(job, photo, stem);
 }
 
 // Counts and reports one position of the list.
-void settle(Writer& w, const FetchedPhoto& photo) {
+void settle(Writer& job, const FetchedPhoto& photo) {
   if (photo.entry == nullptr || photo.skipped) {
-    ++w.result.failed;
+    ++job.result.failed;
     return;
   }
   const std::u16string item = decimal16(photo.index + 1);
   try {
-    write_photo(w, photo);
+    write_photo(job, photo);
   } catch (const std::exception& e) {
-    ++w.result.failed;
-    w.result.errors += u"Photo " + item + u": " + report_text_to_wide(e.what()) + u"\n";
-    w.log.photo_failed(photo.index + 1, e.what());
-    w.progress.report(photo.position, u"  Photo " + item + u" failed safely. Remaining photos will be attempted.");
+    ++job.result.failed;
+    job.result.errors += u"Photo " + item + u": " + report_text_to_wide(e.what()) + u"\n";
+    job.log.photo_failed(photo.index + 1, e.what());
+    job.progress.report(photo.position, u"  Photo " + item + u" failed safely. Remaining photos will be attempted.");
     return;
   }
-  ++w.result.saved;
-  w.progress.report(photo.position, u"  Photo " + item + u" archived and rendered.");
+  ++job.result.saved;
+  job.progress.report(photo.position, u"  Photo " + item + u" archived and rendered.");
 }
 
 // The hand-over between the thread that fetches and the one that writes. The
@@ -221,12 +221,12 @@ class Handover {
   bool stopped_ = false;
 };
 
-void write_all(Writer& w, Handover& handover) {
+void write_all(Writer& job, Handover& handover) {
   while (std::optional<FetchedPhoto> photo = handover.take()) {
-    settle(w, *photo);
+    settle(job, *photo);
     const bool held_bytes = photo->fetched.has_value();
     photo.reset();  // its bytes go before the next photo is fetched
-    w.progress.finish();
+    job.progress.finish();
     handover.settled(held_bytes);
   }
 }
@@ -243,17 +243,17 @@ struct Fetcher {
 };
 
 // Until an opening succeeds, each photo tries again and fails with its error.
-void reopen_camera(Fetcher& f) {
-  close_camera(f.session);
-  paced_sleep(f.env.clock, 100);
-  f.session = open_camera(f.env.usb, f.snapshot.device_path, f.env.clock);
-  paced_sleep(f.env.clock, 50);
-  f.reopen = false;
+void reopen_camera(Fetcher& fetcher) {
+  close_camera(fetcher.session);
+  paced_sleep(fetcher.env.clock, 100);
+  fetcher.session = open_camera(fetcher.env.usb, fetcher.snapshot.device_path, fetcher.env.clock);
+  paced_sleep(fetcher.env.clock, 50);
+  fetcher.reopen = false;
 }
 
-FetchedPhoto fetch_position(Fetcher& f, std::size_t position, std::uint64_t index, std::size_t n,
+FetchedPhoto fetch_position(Fetcher& fetcher, std::size_t position, std::uint64_t index, std::size_t n,
                             OrderedProgress& progress, LocalTime& time) {
-  const ScanData& snapshot = f.snapshot;
+  const ScanData& snapshot = fetcher.snapshot;
   FetchedPhoto photo;
   photo.position = position;
   photo.index = index;
@@ -267,12 +267,12 @@ FetchedPhoto fetch_position(Fetcher& f, std::size_t position, std::uint64_t inde
   progress.report(position, u"Downloading photo " + decimal16(position + 1) + u" / " + decimal16(n) +
                                 u" (camera item " + decimal16(index + 1) + u")...");
   try {
-    if (f.reopen) reopen_camera(f);
-    photo.fetched = fetch_photo(f.session, *photo.entry);
+    if (fetcher.reopen) reopen_camera(fetcher);
+    photo.fetched = fetch_photo(fetcher.session, *photo.entry);
     if (photo.fetched->ok) {
       photo.stamp = time.timestamp_text();
     } else {
-      f.reopen = !photo.fetched->log.empty();
+      fetcher.reopen = !photo.fetched->log.empty();
     }
   } catch (...) {
     photo.fetch_error = std::current_exception();
@@ -378,7 +378,7 @@ DownloadResult run_download(const CameraEnvironment& env, const ScanData& snapsh
 
   Fetcher fetcher{env, snapshot, open_camera(env.usb, snapshot.device_path, env.clock)};
   OrderedProgress ordered(progress);
-  Writer w{options, folder, files, ordered, SessionLog(), RenderCrew(concurrency.render_helpers), {}, {}};
+  Writer job{options, folder, files, ordered, SessionLog(), RenderCrew(concurrency.render_helpers), {}, {}};
 
   // This thread keeps the camera and fetches; the writer archives, decodes,
   // renders and writes each photo while the next one is fetched.
@@ -386,7 +386,7 @@ DownloadResult run_download(const CameraEnvironment& env, const ScanData& snapsh
   std::exception_ptr writer_error;
   std::thread writer([&] {
     try {
-      write_all(w, handover);
+      write_all(job, handover);
     } catch (...) {
       writer_error = std::current_exception();
       handover.stop();
@@ -410,9 +410,9 @@ DownloadResult run_download(const CameraEnvironment& env, const ScanData& snapsh
   writer.join();
   if (writer_error) std::rethrow_exception(writer_error);
 
-  DownloadResult result = std::move(w.result);
+  DownloadResult result = std::move(job.result);
   result.folder = folder.u16string();
-  SessionLog& log = w.log;
+  SessionLog& log = job.log;
   log.completed(result.saved, result.failed);
   if (options.save_usb_log) {
     log.directory_observations(snapshot.observation_logs);

@@ -68,24 +68,6 @@ std::uint32_t adler_scalar(std::uint32_t adler, const std::uint8_t* p, std::size
   while (n > 0) {
     std::size_t run = std::min(n, kAdlerMaxRun);
     n -= run;
-    for (; run >= 8; run -= 8, p += 8) {
-      s1 += p[0];
-      s2 += s1;
-      s1 += p[1];
-      s2 += s1;
-      s1 += p[2];
-      s2 += s1;
-      s1 += p[3];
-      s2 += s1;
-      s1 += p[4];
-      s2 += s1;
-      s1 += p[5];
-      s2 += s1;
-      s1 += p[6];
-      s2 += s1;
-      s1 += p[7];
-      s2 += s1;
-    }
     for (; run > 0; --run, ++p) {
       s1 += *p;
       s2 += s1;

@@ -121,8 +121,6 @@ void enhance_colour(std::vector<std::uint8_t>& px, const ChannelLuts& luts, doub
 }  // namespace
 
 RgbImage render_mars_historical(RgbImage image, std::span<const std::uint8_t> raw) {
-  if (raw.size() < kRawHeaderBytes) throw Failure("Mars raw payload is shorter than its 12-byte header");
-  if (!render_detail::well_formed(image)) throw Failure("Invalid baseline RGB image");
   const Histograms h = render_detail::histograms(image.pixels);
   return render_mars_historical(std::move(image), raw, h);
 }

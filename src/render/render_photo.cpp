@@ -27,9 +27,7 @@ void apply_style(std::span<const std::uint8_t> raw, std::int32_t style, std::int
     if (set != kSetPlain) throw Failure("Baseline Bayer demosaic cannot be modified");
     return;
   }
-  const render_detail::Histograms counted =
-      histograms ? render_detail::Histograms{} : render_detail::histograms(out.pixels);
-  const render_detail::Histograms& h = histograms ? *histograms : counted;
+  const render_detail::Histograms h = histograms ? *histograms : render_detail::histograms(out.pixels);
   switch (style) {
     case kStyleMarsHistorical: out = render_mars_historical(std::move(out), raw, h); return;
     case kStyleGrayworld: out = gray_world(std::move(out), h); return;
@@ -72,7 +70,6 @@ RgbImage render_photo(std::span<const std::uint8_t> raw, std::span<const std::ui
 }
 
 RgbImage gray_world(RgbImage image) {
-  if (!render_detail::well_formed(image)) throw Failure("Invalid baseline RGB image");
   const render_detail::Histograms h = render_detail::histograms(image.pixels);
   return gray_world(std::move(image), h);
 }

@@ -372,7 +372,7 @@ RunEnd run(Operation op, std::optional<FaultAction> fault, std::uint64_t n, cons
                                job.fail_call && !result.failed ? "a failed file call went unnoticed" : ""});
     }
   } catch (const Failure& failure) {
-    problem = first_problem({failure_text_problem(op, failure.what()), reference ? "" : "failed without faults"});
+    problem = first_problem({failure_text_problem(failure.what()), reference ? "" : "failed without faults"});
   }
   // The session log tells of the faults; it need only be complete and agree with the counts.
   const std::string completed =

@@ -33,7 +33,7 @@ std::string cycle(std::mt19937& random, int& failures) {
     problem = download_problem(result, 2, rig.lines);
   } catch (const Failure& failure) {
     ++failures;
-    problem = failure_text_problem(Operation::Download, failure.what());
+    problem = failure_text_problem(failure.what());
   }
   return first_problem({problem, rig.files.problem(), camera_problem(rig.camera, &rig.tree)});
 }

@@ -40,7 +40,7 @@ std::string camera_problem(const sim::SimulatedCamera& camera, const sim::Simula
                         tree && tree->open_sets() != 0 ? "device information set left open" : ""});
 }
 
-std::string failure_text_problem(Operation, const std::string& text) {
+std::string failure_text_problem(const std::string& text) {
   // The system's texts are one line beginning with a capital letter; the
   // standard library's ("vector::_M_range_check", "bad_alloc") are not.
   const bool own = !text.empty() && std::isupper(static_cast<unsigned char>(text[0])) &&
@@ -56,7 +56,7 @@ std::string download_problem(const DownloadResult& result, std::size_t requested
   for (std::string line; std::getline(report, line); ++lines) {
     const std::size_t colon = line.find(": ");
     const std::string text = colon == std::string::npos ? "" : line.substr(colon + 2);
-    if (!line.starts_with("Photo ") || !failure_text_problem(Operation::DownloadPhoto, text).empty()) {
+    if (!line.starts_with("Photo ") || !failure_text_problem(text).empty()) {
       return "report line " + line;
     }
   }

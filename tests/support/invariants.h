@@ -17,9 +17,9 @@ std::string command_problem(const sim::SimulatedCamera& camera);
 std::string camera_problem(const sim::SimulatedCamera& camera, const sim::SimulatedDeviceTree* tree = nullptr);
 std::string first_problem(std::initializer_list<std::string> problems);
 
-enum class Operation { Refresh, Preview, Download, DownloadPhoto };
+enum class Operation { Refresh, Preview, Download };
 // The text is one of the system's own failure texts, not a library's.
-std::string failure_text_problem(Operation operation, const std::string& text);
+std::string failure_text_problem(const std::string& text);
 // Saved and failed add up to the request, each saved photo has its "archived
 // and rendered." line, each "failed safely" line its report line.
 std::string download_problem(const DownloadResult& result, std::size_t requested,
