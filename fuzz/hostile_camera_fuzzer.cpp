@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.save_metadata = flags & 16;
   options.save_usb_log = flags & 32;
   options.destination = out.u16string();
-  test::WatchedFiles files;
+  test::FaultyFileApi files;  // no faults: every call watched
   lines.clear();
   run_checked(usb, [&] {
     const DownloadResult result = run_download(env, snapshot, indices, options, progress, files, time);

@@ -20,12 +20,10 @@ std::string first_problem(std::initializer_list<std::string> problems);
 enum class Operation { Refresh, Preview, Download };
 // The text is one of the system's own failure texts, not a library's.
 std::string failure_text_problem(const std::string& text);
-// Saved and failed add up to the request, each saved photo has its "archived
-// and rendered." line, each "failed safely" line its report line.
+// Saved + failed = requested; an "archived and rendered." line per saved photo, a report line per "failed safely".
 std::string download_problem(const DownloadResult& result, std::size_t requested,
                              const std::vector<std::string>& progress);
 
-using WatchedFiles = FaultyFileApi;                                       // no faults, every call watched
 using FolderContents = std::map<std::string, std::vector<std::uint8_t>>;  // relative path: bytes
 FolderContents folder_contents(const std::filesystem::path& folder);
 // Every file of before is in after unchanged; every new file of after is in
